@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "demo/block_cursor.h"
+#include "driver/error_reporter.h"
+#include "log/message_list.h"
+
+namespace kest {
+
+// Where a damaged demo stops making sense: its records up to there are kept.
+struct DemoDamage {
+    std::uint64_t offset;
+};
+
+// Walks the blocks of one demo held in memory and collects its printed
+// messages, level name and map file. Unknown commands end the run through
+// report_error; damaged data ends only this demo.
+class DemoParser {
+public:
+    DemoParser(const std::uint8_t* buffer, std::size_t size) : buffer_(buffer), size_(size) {}
+    virtual ~DemoParser() = default;
+
+    std::optional<DemoDamage> run(MessageList& list);
+
+private:
+    // The offset of a command that ran out of data, if one did.
+    std::optional<std::uint64_t> decodeBlock(BlockCursor cursor, std::size_t blockEnd);
+    // False when the command ends its block.
+    bool decodeCommand(BlockCursor& cursor);
+
+    void decodeTempEntity(BlockCursor& cursor);
+    void decodeSound(BlockCursor& cursor);
+    void decodePrint(BlockCursor& cursor);
+    void decodeServerData(BlockCursor& cursor);
+    void decodeConfigString(BlockCursor& cursor);
+    void decodeDownload(BlockCursor& cursor);
+    void decodePacketEntities(BlockCursor& cursor);
+
+    const std::uint8_t* buffer_;
+    std::size_t size_;
+    MessageList* list_ = nullptr;
+    ErrorReporter reporter_;
+
+    std::int64_t blockCount_ = 0;
+    std::int32_t blockLength_ = 0;
+
+    // Decoding state, named as the error messages show it.
+    std::uint8_t this_id = 0;
+    std::uint8_t prev_id = 0;
+    std::int32_t isdemo = 1;
+    std::int32_t sv_version = 0;  // the demo's protocol, once its server data is read
+};
+
+}  // namespace kest

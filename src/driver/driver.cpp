@@ -1,0 +1,95 @@
+#include "driver/driver.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "demo/demo_parser.h"
+#include "log/log_writer.h"
+
+namespace kest {
+namespace {
+
+const std::string LogFileName = "kest.log";
+
+bool asksForUsage(const std::vector<std::string>& arguments)
+{
+    return arguments.empty() || std::any_of(arguments.begin(), arguments.end(), [](const std::string& argument) {
+               return argument == "-h" || argument == "--help" || argument == "--version";
+           });
+}
+
+}  // namespace
+
+int Driver::run(const std::vector<std::string>& arguments)
+{
+    if (asksForUsage(arguments)) {
+        printUsage();
+        return 0;
+    }
+    try {
+        const std::int64_t start = platform_.milliseconds();
+        const std::vector<DirectoryEntry> demos = findDemos(arguments);
+        std::fputs("\n", console_);
+        MessageList list;
+        for (const DirectoryEntry& demo : demos) {
+            // Folders, devices and hidden files are no demos.
+            if (!demo.isRegularFile || demo.name.empty() || demo.name[0] == '.')
+                continue;
+            readDemo(demo, list);
+        }
+        writeLog(list);
+        const std::int64_t elapsed = platform_.milliseconds() - start;
+        std::fprintf(console_, "\n%.2f seconds elapsed\n", static_cast<double>(elapsed) * 0.001);
+        return 0;
+    } catch (const FatalError& error) {
+        std::fprintf(console_, "\nERROR: %s\n", error.what());
+        return 1;
+    }
+}
+
+void Driver::printUsage()
+{
+    std::fprintf(console_, "\nKest %s, %s", "0.60", "98-11-04");
+    std::fputs("\nUsage: kest <demoname.dm2>", console_);
+    std::fputs("\nWildcards are allowed (i. e. kest *.dm2)\n", console_);
+    std::fputs("\nThe log will be written to kest.log, not displayed as until v0.51\n", console_);
+    std::fputs("\nDisplayed message types: FRAG (frag), CLSV (client/server), CHAT (chat)\n", console_);
+}
+
+// Every pattern is expanded before any demo is read, so a typing error costs no time.
+std::vector<DirectoryEntry> Driver::findDemos(const std::vector<std::string>& patterns)
+{
+    std::vector<DirectoryEntry> demos;
+    for (const std::string& pattern : patterns) {
+        std::vector<DirectoryEntry> matches = platform_.findMatches(pattern);
+        if (matches.empty())
+            reporter_.report_error("Demofile %s not found!", pattern.c_str());
+        std::move(matches.begin(), matches.end(), std::back_inserter(demos));
+    }
+    return demos;
+}
+
+void Driver::readDemo(const DirectoryEntry& demo, MessageList& list)
+{
+    std::fprintf(console_, "Reading %s...\n", demo.name.c_str());
+    FileBytes bytes;
+    if (!platform_.readFile(demo.path, bytes))
+        reporter_.report_error("Couldn't open demofile %s!", demo.name.c_str());
+    list.append(0, RecordKind::DemoFileName, demo.name);
+    list.append(0, RecordKind::DemoFileSize, std::to_string(bytes.size));
+    DemoParser parser(bytes.data.get(), static_cast<std::size_t>(bytes.size));
+    if (const auto damage = parser.run(list)) {
+        std::fprintf(console_, "WARNING: Demofile %s is damaged at byte %lld, rest skipped!\n", demo.name.c_str(),
+                     static_cast<long long>(damage->offset));
+    }
+}
+
+void Driver::writeLog(MessageList& list)
+{
+    std::fputs("\nWriting kest.log...\n", console_);
+    LogWriter writer;
+    if (!writer.write(list, LogFileName, platform_))
+        reporter_.report_error("Couldn't write logfile %s!", LogFileName.c_str());
+}
+
+}  // namespace kest

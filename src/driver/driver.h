@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/error_reporter.h"
+#include "driver/platform.h"
+#include "log/message_list.h"
+
+namespace kest {
+
+// One run of kest: finds the demos the arguments name, decodes each one,
+// writes kest.log and tells the user on the console how it went.
+class Driver {
+public:
+    Driver(Platform& platform, std::FILE* console) : platform_(platform), console_(console) {}
+    virtual ~Driver() = default;
+
+    // The process's exit code: 0 for a completed run or the usage text, 1 for an error.
+    int run(const std::vector<std::string>& arguments);
+
+private:
+    void printUsage();
+    std::vector<DirectoryEntry> findDemos(const std::vector<std::string>& patterns);
+    void readDemo(const DirectoryEntry& demo, MessageList& list);
+    void writeLog(MessageList& list);
+
+    Platform& platform_;
+    std::FILE* console_;
+    ErrorReporter reporter_;
+};
+
+}  // namespace kest

@@ -1,0 +1,159 @@
+#include <fcntl.h>
+#include <glob.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <new>
+
+#include "driver/platform.h"
+
+namespace kest {
+namespace {
+
+std::string bareName(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool isRegularFile(const std::string& path)
+{
+    struct stat status;
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+std::vector<std::string> globPaths(const std::string& pattern)
+{
+    std::vector<std::string> paths;
+    glob_t found{};
+    if (::glob(pattern.c_str(), GLOB_NOSORT, nullptr, &found) == 0) {
+        for (std::size_t i = 0; i < found.gl_pathc; ++i)
+            paths.emplace_back(found.gl_pathv[i]);
+    }
+    ::globfree(&found);
+    return paths;
+}
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// A fresh file beside `path`, created with the mode of any new file (0666 less the umask).
+int createTemporaryBeside(const std::string& path, std::string& temporaryPath)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporaryPath = path + "." + std::to_string(::getpid()) + "." + std::to_string(attempt) + ".tmp";
+        const int fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+class PosixPlatform final : public Platform {
+public:
+    std::vector<DirectoryEntry> findMatches(const std::string& pattern) override
+    {
+        std::vector<std::string> paths = globPaths(pattern);
+        // A name that holds wildcard characters itself is still the file it names.
+        struct stat status;
+        if (paths.empty() && ::lstat(pattern.c_str(), &status) == 0)
+            paths.push_back(pattern);
+
+        std::vector<DirectoryEntry> entries;
+        entries.reserve(paths.size());
+        for (std::string& path : paths) {
+            std::string name = bareName(path);
+            const bool regular = isRegularFile(path);
+            entries.push_back(DirectoryEntry{std::move(path), std::move(name), regular});
+        }
+        std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
+            return a.name != b.name ? a.name < b.name : a.path < b.path;
+        });
+        return entries;
+    }
+
+    bool readFile(const std::string& path, FileBytes& bytes) override
+    {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        const bool read = readOpenFile(fd, bytes);
+        ::close(fd);
+        return read;
+    }
+
+    bool replaceFile(const std::string& path, std::string_view bytes) override
+    {
+        std::string temporaryPath;
+        const int fd = createTemporaryBeside(path, temporaryPath);
+        if (fd < 0)
+            return false;
+        // Rewriting an existing log keeps its permissions, as truncating it would.
+        struct stat existing;
+        bool written = writeAll(fd, bytes);
+        if (written && ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+            written = ::fchmod(fd, existing.st_mode & 07777) == 0;
+        written = ::close(fd) == 0 && written;
+        if (written && ::rename(temporaryPath.c_str(), path.c_str()) == 0)
+            return true;
+        ::unlink(temporaryPath.c_str());
+        return false;
+    }
+
+    std::int64_t milliseconds() override
+    {
+        using namespace std::chrono;
+        return duration_cast<std::chrono::milliseconds>(steady_clock::now().time_since_epoch()).count();
+    }
+
+private:
+    static bool readOpenFile(int fd, FileBytes& bytes)
+    {
+        struct stat status;
+        if (::fstat(fd, &status) != 0 || status.st_size < 0)
+            return false;
+        const auto expected = static_cast<std::uint64_t>(status.st_size);
+        bytes.data.reset(new (std::nothrow) std::uint8_t[expected]);
+        if (!bytes.data)
+            return false;
+        // A file that shrinks while it is read ends where its data ends.
+        std::uint64_t done = 0;
+        while (done < expected) {
+            const ssize_t got = ::read(fd, bytes.data.get() + done, expected - done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return false;
+            if (got == 0)
+                break;
+            done += static_cast<std::uint64_t>(got);
+        }
+        bytes.size = done;
+        return true;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> makeNativePlatform()
+{
+    return std::make_unique<PosixPlatform>();
+}
+
+}  // namespace kest
