@@ -30,9 +30,21 @@ struct Record {
     }
 };
 
+// Shows line ends and bytes outside printable ASCII escaped, so a failure shows every byte.
 inline std::ostream& operator<<(std::ostream& out, const Record& record)
 {
-    return out << "(" << record.time << ", " << record.kind << ", \"" << record.text << "\")";
+    static const char hex[] = "0123456789ABCDEF";
+    out << "(" << record.time << ", " << record.kind << ", \"";
+    for (const char c : record.text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\n')
+            out << "\\n";
+        else if (byte < 0x20 || byte > 0x7E)
+            out << "\\x" << hex[byte >> 4] << hex[byte & 15];
+        else
+            out << c;
+    }
+    return out << "\")";
 }
 
 inline std::vector<Record> recordsOf(MessageList& list)
@@ -75,6 +87,11 @@ inline Outcome parseBlock(const MessageWriter& message)
 inline Bytes zeros(std::size_t count)
 {
     return Bytes(count, 0);
+}
+
+inline Bytes shortBytes(std::uint16_t value)
+{
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
 }
 
 inline Bytes operator+(Bytes left, const Bytes& right)

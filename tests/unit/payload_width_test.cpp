@@ -35,11 +35,6 @@ void expectWidth(std::uint8_t code, const Bytes& payload, const MessageWriter& b
     EXPECT_FALSE(printFollows(before, code, payload + Bytes{0x55})) << "one byte more";
 }
 
-Bytes shortBytes(std::uint16_t value)
-{
-    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
-}
-
 Bytes longBytes(std::uint32_t value)
 {
     return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
