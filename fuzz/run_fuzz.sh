@@ -8,7 +8,7 @@
 # so the repository is never written to. Exits 0 when the time ran out without
 # a finding; otherwise non-zero, after printing each crashing, leaking, slow or
 # memory-hungry input as a hex dump (xxd -r turns it back into the file).
-# The inputs are also kept in build/fuzz/findings/.
+# The inputs are also copied to build/fuzz/findings/.
 set -euo pipefail
 
 seconds=${1:-120}
@@ -33,16 +33,19 @@ if [[ -d examples ]]; then
   done < <(find examples -name '*.dm2' -type f -print0)
 fi
 
-findings=build/fuzz/findings
-rm -rf "$findings"
-mkdir -p "$findings"
+# Each run keeps its findings apart, so that runs side by side do not mix them.
+findings=$work/findings
+mkdir "$findings"
 
 echo "== fuzzing kest_fuzz_demo for ${seconds}s from $(ls "$work/corpus" | wc -l) demos"
-status=0
+# The line for every new input would flood CI's log; the rest is kept.
+set +e +o pipefail
 build/fuzz/fuzz/kest_fuzz_demo \
   -max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 -max_len=65536 \
   -dict=fuzz/demo.dict -artifact_prefix="$findings/" -print_final_stats=1 \
-  "$work/corpus" || status=$?
+  "$work/corpus" 2>&1 | grep --line-buffered -vE '^#[0-9]+[[:space:]]+(NEW|REDUCE) |^[[:space:]]+NEW_FUNC'
+status=${PIPESTATUS[0]}
+set -e -o pipefail
 
 dump() {
   if command -v xxd >/dev/null; then xxd "$1"; else od -A x -t x1z -v "$1"; fi
@@ -51,10 +54,10 @@ dump() {
 found=0
 for input in "$findings"/*; do
   [[ -f $input ]] || continue
-  case $(basename "$input") in
-    crash-* | leak-* | timeout-* | oom-* | slow-unit-*) found=1 ;;
-  esac
-  echo "== finding: $input ($(stat -c %s "$input") bytes)"
+  found=1
+  mkdir -p build/fuzz/findings
+  cp "$input" build/fuzz/findings/
+  echo "== finding: build/fuzz/findings/$(basename "$input") ($(stat -c %s "$input") bytes)"
   dump "$input"
 done
 
