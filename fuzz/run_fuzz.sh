@@ -2,10 +2,10 @@
 # Builds the fuzz preset and fuzzes the whole path from demo bytes to log bytes
 # for a bounded time.
 #
-#   fuzz/run_fuzz.sh [SECONDS]     (default 120)
+#   fuzz/run_fuzz.sh [SECONDS [DEMO_FOLDER...]]     (default 120 seconds)
 #
-# Starts from a copy of the seed corpus and of any sample demos in examples/,
-# so the repository is never written to. Exits 0 when the time ran out without
+# Starts from a copy of the seed corpus, of any sample demos in examples/ and
+# of the .dm2 files in the folders named, so the repository is never written to. Exits 0 when the time ran out without
 # a finding; otherwise non-zero, after printing each crashing, leaking, slow or
 # memory-hungry input as a hex dump (xxd -r turns it back into the file).
 # The inputs are also copied to build/fuzz/findings/.
@@ -13,9 +13,13 @@ set -euo pipefail
 
 seconds=${1:-120}
 if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds == 0)); then
-  echo "usage: $0 [SECONDS]" >&2
+  echo "usage: $0 [SECONDS [DEMO_FOLDER...]]" >&2
   exit 2
 fi
+demo_folders=()
+for folder in "${@:2}"; do
+  demo_folders+=("$(cd "$folder" && pwd)")
+done
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -27,11 +31,12 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/corpus"
 cp fuzz/corpus/* "$work/corpus/"
-if [[ -d examples ]]; then
+for folder in examples "${demo_folders[@]}"; do
+  [[ -d $folder ]] || continue
   while IFS= read -r -d '' demo; do
-    cp "$demo" "$work/corpus/example-$(basename "$demo")"
-  done < <(find examples -name '*.dm2' -type f -print0)
-fi
+    cp "$demo" "$work/corpus/$(basename "$folder")-$(basename "$demo")"
+  done < <(find "$folder" -name '*.dm2' -type f -print0)
+done
 
 # Each run keeps its findings apart, so that runs side by side do not mix them.
 findings=$work/findings
