@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "demo_writer/demo_writer.h"
+
+namespace kest::sample_match {
+
+struct Player {
+    std::string name;
+    std::string skin;  // model/skin, e.g. "female/athena"; the model gives the obituaries' pronouns
+    int joinSecond = 0;   // game time at which the player enters the game
+    int leaveSecond = 0;  // game time at which the player disconnects; 0 to stay to the end
+};
+
+// A deathmatch on one map, played out from a seed: the same match gives the same bytes.
+struct Match {
+    std::string levelName;  // as the server data names it, e.g. "The Old Foundry"
+    std::string mapName;    // the map file is maps/<mapName>.bsp
+    std::vector<Player> players;  // the first one records the demo; at most 8
+    int timeLimitMinutes = 10;
+    int fragLimit = 0;  // 0 for none
+    std::uint64_t seed = 1;
+};
+
+// The match as its first player's client records it: the connection blocks
+// (server data, config strings, spawn baselines), then one block per server
+// frame, ten a second, each holding that frame's prints, sounds, temporary
+// entities and muzzle flashes before the frame command and the player and
+// entity deltas after it, then the intermission and the change of level.
+demo_writer::Bytes recordMatch(const Match& match);
+
+}  // namespace kest::sample_match
