@@ -156,10 +156,5 @@ TEST(TimeStamp, PlayTimeOfABlockCount)
         EXPECT_EQ(stamp.format(c.blocks), c.text) << c.blocks << " blocks";
 }
 
-TEST(TimeStamp, ThreeDigitHoursInALogLine)
-{
-    EXPECT_EQ(render({{3600010, 1, "late\n"}}), "\nTIME: 100:00:01 FRAG: late\n");
-}
-
 }  // namespace
 }  // namespace kest
