@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
