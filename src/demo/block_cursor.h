@@ -38,7 +38,7 @@ public:
     // A zero-terminated text; the cursor moves past its terminator.
     std::string_view readString()
     {
-        const void* zero = std::memchr(position_, 0, remaining());
+        const void* zero = remaining() == 0 ? nullptr : std::memchr(position_, 0, remaining());
         if (zero == nullptr)
             throw DataEnded{};
         const std::string_view text(reinterpret_cast<const char*>(position_),
