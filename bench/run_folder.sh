@@ -24,17 +24,21 @@ bytes=$(find "$folder" -name '*.dm2' -printf '%s\n' | awk '{ total += $1 } END {
 cd "$folder"
 echo "$count demos, $bytes bytes, in $folder"
 
+# Median wall time in microseconds of RUNS runs of a command, each run's time on stderr.
+median_of_runs() {
+  local times=() start end
+  for ((run = 1; run <= runs; run++)); do
+    start=$(date +%s%N)
+    "$@" >/dev/null
+    end=$(date +%s%N)
+    times+=($(((end - start) / 1000)))
+    awk -v run="$run" -v us="${times[-1]}" 'BEGIN { printf "  run %d: %.1f ms\n", run, us / 1000 }' >&2
+  done
+  printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { print (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'
+}
+
 # The warm-up run brings the demos into the page cache, so every timed run reads them from memory.
 "$kest" '*.dm2' >/dev/null
-times=()
-for ((run = 1; run <= runs; run++)); do
-  start=$(date +%s%N)
-  "$kest" '*.dm2' >/dev/null
-  end=$(date +%s%N)
-  times+=($(((end - start) / 1000)))
-  echo "run $run: $(awk -v us="${times[-1]}" 'BEGIN { printf "%.1f ms", us / 1000 }')"
-done
-median=$(printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { print (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }')
-awk -v us="$median" -v bytes="$bytes" -v runs="$runs" 'BEGIN {
-  printf "median of %d runs: %.1f ms, %.1f MB/s\n", runs, us / 1000, bytes / us
-}'
+echo "kest '*.dm2', $runs runs:"
+median=$(median_of_runs "$kest" '*.dm2')
+awk -v us="$median" -v bytes="$bytes" 'BEGIN { printf "median: %.1f ms, %.1f MB/s\n", us / 1000, bytes / us }'
