@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NotFoundCase{{"a.dm2", "sub/*.dm2", "sub/[xyz].dm2"}, "sub/[xyz].dm2"},
                       NotFoundCase{{"missing/*.dm2"}, "missing/*.dm2"}, NotFoundCase{{"b.dm2"}, "b.dm2"},
                       NotFoundCase{{"-help"}, "-help"}, NotFoundCase{{"--HELP", "a.dm2"}, "--HELP"},
-                      NotFoundCase{{""}, ""}));
+                      NotFoundCase{{"%s%n%d.dm2"}, "%s%n%d.dm2"}, NotFoundCase{{""}, ""}));
 
 struct OrderCase {
     Arguments arguments;

@@ -261,6 +261,20 @@ TEST_P(FatalDemoTest, EndsTheRunWithItsMessage)
 INSTANTIATE_TEST_SUITE_P(Demos, FatalDemoTest, ::testing::ValuesIn(fatalCases()),
                          [](const auto& info) { return info.param.label; });
 
+// A damaged demo does not soften a later error: its warning stays on the console, the log is not written.
+TEST_F(DemoDecodingTest, UnknownDataAfterADamagedDemoStillEndsTheRun)
+{
+    write("1-damaged.dm2", DemoWriter().block(Before).raw({0x01}).bytes());
+    write("2-bad.dm2", demo({MessageWriter().command(0x15)}));
+
+    const KestRun result = runLeavingLogAsItWas({"*.dm2"});
+    EXPECT_EQ(result.output,
+              failedOutput("Reading 1-damaged.dm2...\nWARNING: Demofile 1-damaged.dm2 is damaged at byte 14, rest "
+                           "skipped!\nReading 2-bad.dm2...\n",
+                           "KEST: Unknown demo format (isdemo: 1 this_id: 0x15 prev_id: 0x0 sv_version: 0)!"));
+    EXPECT_EQ(result.exitCode, 1);
+}
+
 // The download's data is there from protocol 32 on; the protocol holds from the server data
 // to the end of its demo and starts at 0 in each demo.
 TEST_F(DemoDecodingTest, ReadsDownloadDataByTheProtocolOfItsDemo)

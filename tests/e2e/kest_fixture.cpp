@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -15,7 +16,7 @@ namespace kest::e2e {
 namespace {
 
 // Long enough for the largest run under the sanitizers; a kest that hangs is killed by then.
-constexpr unsigned RunTimeLimitSeconds = 300;
+constexpr unsigned RunTimeLimitSeconds = 60;
 
 const std::string WritingLine = "\nWriting kest.log...\n";
 
@@ -102,7 +103,7 @@ void KestTest::write(const std::string& name, const std::string& text) const
     write(name, Bytes(text.begin(), text.end()));
 }
 
-KestRun KestTest::run(const std::vector<std::string>& arguments, mode_t umask) const
+KestRun KestTest::run(const std::vector<std::string>& arguments, const RunSetting& setting) const
 {
     // Everything the child needs is made before the fork: after it, only plain system calls.
     std::vector<std::string> argumentCopies;
@@ -131,7 +132,13 @@ KestRun KestTest::run(const std::vector<std::string>& arguments, mode_t umask) c
         ::close(output[0]);
         ::close(output[1]);
         ::close(errors);
-        ::umask(umask);
+        ::umask(setting.umask);
+        if (setting.fileSizeLimit != RLIM_INFINITY) {
+            const struct rlimit limit = {setting.fileSizeLimit, setting.fileSizeLimit};
+            ::signal(SIGXFSZ, SIG_IGN);
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                ::_exit(127);
+        }
         ::alarm(RunTimeLimitSeconds);
         ::execv(argv[0], argv.data());
         ::_exit(127);
@@ -153,15 +160,15 @@ KestRun KestTest::run(const std::vector<std::string>& arguments, mode_t umask) c
     return result;
 }
 
-KestRun KestTest::runLeavingLogAsItWas(const std::vector<std::string>& arguments)
+KestRun KestTest::runLeavingLogAsItWas(const std::vector<std::string>& arguments, const RunSetting& setting)
 {
     std::filesystem::remove(path("kest.log"));
-    const KestRun fresh = run(arguments);
+    const KestRun fresh = run(arguments, setting);
     EXPECT_FALSE(log()) << "the run made a kest.log";
 
     const std::string earlier = "Demo filename: earlier.dm2\nDemo filesize: 1\n\nTIME: 00:00:00 CHAT: \xE9t\xE9";
     write("kest.log", earlier);
-    const KestRun over = run(arguments);
+    const KestRun over = run(arguments, setting);
     EXPECT_EQ(log(), earlier) << "the run changed the earlier kest.log";
     EXPECT_EQ(maskedOutput(over), maskedOutput(fresh));
     EXPECT_EQ(over.exitCode, fresh.exitCode);

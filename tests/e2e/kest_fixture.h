@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -22,6 +23,13 @@ struct KestRun {
     std::string output;  // standard output
     std::string errors;  // standard error
     int exitCode = -1;   // -1 when kest did not exit by itself (a crash, a hang)
+};
+
+// How kest's process is set up, besides its arguments and working folder.
+struct RunSetting {
+    mode_t umask = 022;
+    // The size a file may grow to: writing past it fails (instead of ending the process).
+    rlim_t fileSizeLimit = RLIM_INFINITY;
 };
 
 // The banner and usage text, all a run with no demo to read prints.
@@ -56,12 +64,12 @@ protected:
     void write(const std::string& name, const std::string& text) const;
 
     // Runs kest in the working folder, as a shell would after expanding nothing.
-    KestRun run(const std::vector<std::string>& arguments, mode_t umask = 022) const;
+    KestRun run(const std::vector<std::string>& arguments, const RunSetting& setting = {}) const;
 
     // Runs kest twice, first where there is no kest.log and then over an earlier
     // one, and checks that both runs print the same and leave the log as it was:
     // none, then the earlier one byte for byte. Returns the first run.
-    KestRun runLeavingLogAsItWas(const std::vector<std::string>& arguments);
+    KestRun runLeavingLogAsItWas(const std::vector<std::string>& arguments, const RunSetting& setting = {});
 
     // kest.log's bytes; nothing if there is no such file.
     std::optional<std::string> log() const { return readFile(path("kest.log")); }

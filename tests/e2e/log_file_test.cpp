@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <set>
 
 #include "kest_fixture.h"
@@ -20,6 +21,14 @@ std::string sizeOf(const Bytes& bytes)
 MessageWriter serverData(const std::string& levelName)
 {
     return MessageWriter().serverData(34, 1, 0, "baseq2", 0, levelName);
+}
+
+std::set<std::string> namesIn(const std::filesystem::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
 }
 
 TEST_F(LogFileTest, WritesHeaderAndTimedMessagesOfOneDemo)
@@ -209,14 +218,19 @@ class NewLogModeTest : public KestTest, public ::testing::WithParamInterface<mod
 TEST_P(NewLogModeTest, IsEveryoneReadAndWriteLessTheUmask)
 {
     write("a.dm2", demo({MessageWriter().print(2, "a\n")}));
-    const KestRun result = run({"a.dm2"}, GetParam());
+    const KestRun result = run({"a.dm2"}, RunSetting{GetParam()});
     ASSERT_EQ(result.exitCode, 0);
     struct stat status {};
     ASSERT_EQ(::stat(path("kest.log").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0666 & ~GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Umasks, NewLogModeTest, ::testing::Values(mode_t{022}, mode_t{077}, mode_t{002}, mode_t{0}));
+INSTANTIATE_TEST_SUITE_P(Umasks, NewLogModeTest, ::testing::Values(mode_t{022}, mode_t{077}, mode_t{002}, mode_t{0}),
+                         [](const auto& info) {
+                             char name[16];
+                             std::snprintf(name, sizeof name, "umask0%03o", static_cast<unsigned>(info.param));
+                             return std::string(name);
+                         });
 
 // kest.log is a folder here: the run fails after reading, and the folder and the rest of the working folder stay as they were.
 TEST_F(LogFileTest, LogThatCannotBeWrittenEndsTheRunWithAnError)
@@ -228,14 +242,22 @@ TEST_F(LogFileTest, LogThatCannotBeWrittenEndsTheRunWithAnError)
     EXPECT_EQ(result.output, "\nReading a.dm2...\n\nWriting kest.log...\n\nERROR: Couldn't write logfile kest.log!\n");
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(readFile(path("kest.log/earlier.txt")), "earlier\n");
-    const auto namesIn = [this](const std::string& folder) {
-        std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path(folder)))
-            names.insert(entry.path().filename().string());
-        return names;
-    };
-    EXPECT_EQ(namesIn("."), (std::set<std::string>{"a.dm2", "kest.log"}));
-    EXPECT_EQ(namesIn("kest.log"), std::set<std::string>{"earlier.txt"});
+    EXPECT_EQ(namesIn(path(".")), (std::set<std::string>{"a.dm2", "kest.log"}));
+    EXPECT_EQ(namesIn(path("kest.log")), std::set<std::string>{"earlier.txt"});
+}
+
+// The log outgrows what the file system takes: the run fails and no part of the new log is left.
+TEST_F(LogFileTest, LogCutShortByAFullDiskEndsTheRunWithAnError)
+{
+    MessageWriter prints;
+    for (int line = 0; line < 100; ++line)
+        prints.print(2, "line " + std::to_string(line) + std::string(100, '.') + "\n");
+    write("a.dm2", demo({prints}));
+
+    const KestRun result = runLeavingLogAsItWas({"a.dm2"}, RunSetting{022, 4096});
+    EXPECT_EQ(result.output, "\nReading a.dm2...\n\nWriting kest.log...\n\nERROR: Couldn't write logfile kest.log!\n");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(namesIn(path(".")), (std::set<std::string>{"a.dm2", "kest.log"}));
 }
 
 }  // namespace
