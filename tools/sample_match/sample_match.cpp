@@ -221,8 +221,8 @@ const std::string_view ItemNames[] = {
 };
 
 const std::string_view LightStyles[] = {
-    "m", "mmnmmommommnonmmonqnmmo", "abcdefghijklmnopqrstuvwxyzyxwvutsrqponmlkjihgfedcba", "mmmmmaaaaammmmmaaaaaabcdefgabcdefg",
-    "mamamamamama", "jklmnopqrstuvwxyzyxwvutsrqponmlkj", "nmonqnmomnmomomno", "mmmaaaabcdefgmmmmaaaammmaamm",
+    "m", "mmnmmommommnonmmonqnmmo", "abcdefghijklmnopqrstuvwxyzyxwvutsrqponmlkjihgfedcba",
+    "mmmmmaaaaammmmmaaaaaabcdefgabcdefg", "mamamamamama", "jklmnopqrstuvwxyzyxwvutsrqponmlkj", "nmonqnmomnmomomno", "mmmaaaabcdefgmmmmaaaammmaamm",
 };
 
 const std::string_view StatusBar =
@@ -861,7 +861,8 @@ void MatchRecorder::flyProjectiles()
         if (weapon.explosion)
             events_.pointTempEntity(*weapon.explosion, position(projectile.at));
         else
-            events_.impactTempEntity(TempBlaster, position(projectile.at), static_cast<std::uint8_t>(random_.below(162)));
+            events_.impactTempEntity(TempBlaster, position(projectile.at),
+                                     static_cast<std::uint8_t>(random_.below(162)));
         const Fighter& owner = fighters_[projectile.owner];
         if (projectile.killsOwner && owner.alive)
             kill(projectile.owner, std::nullopt, selfObituaryLine(owner, *weapon.selfKill));
@@ -948,7 +949,7 @@ void MatchRecorder::pickUp(std::size_t index)
     }
 }
 
-// Doors open when someone comes near, and close again a few seconds later.
+// Doors open now and then, and close again a few seconds later.
 void MatchRecorder::operateDoors()
 {
     constexpr int Travel = 4;   // frames to open or close
@@ -957,7 +958,8 @@ void MatchRecorder::operateDoors()
         if (frame_ - door.openFrame > 2 * Travel + Wait && random_.oneIn(250))
             door.openFrame = frame_;
         const int phase = frame_ - door.openFrame;
-        const int lift = phase < Travel ? phase : phase < Travel + Wait ? Travel : std::max(0, 2 * Travel + Wait - phase);
+        const int lift =
+            phase < Travel ? phase : phase < Travel + Wait ? Travel : std::max(0, 2 * Travel + Wait - phase);
         Entity& entity = world_[door.entity];
         entity.origin[2] = static_cast<std::int16_t>((door.closedZ + lift * 16) * 8);
         const bool starts = phase == 0 || phase == Travel + Wait;
