@@ -88,26 +88,29 @@ TEST(LogWriter, TwoDemosAreSeparatedWhereMessagesEnd)
 
 TEST(LogWriter, LineEnds)
 {
-    const struct {
+    struct Case {
         const char* name;
-        Entry entry;
-        std::string line;
-    } cases[] = {
-        {"text with its LF", {10, 1, "a\n"}, "TIME: 00:00:01 FRAG: a\n"},
-        {"text without LF", {10, 1, "a"}, "TIME: 00:00:01 FRAG: a\n"},
-        {"empty message", {0, 2, ""}, "TIME: 00:00:00 CLSV: \n"},
-        {"LF inside the text", {10, 3, "a\nb"}, "TIME: 00:00:01 CHAT: a\nb\n"},
-        {"two LFs at the end", {10, 3, "a\n\n"}, "TIME: 00:00:01 CHAT: a\n\n"},
-        {"only an LF", {10, 3, "\n"}, "TIME: 00:00:01 CHAT: \n"},
-        {"CR LF", {10, 3, "a\r\n"}, "TIME: 00:00:01 CHAT: a\r\n"},
-        {"text ending in CR", {10, 3, "a\r"}, "TIME: 00:00:01 CHAT: a\r\n"},
-        {"header with its LF", {0, 6, "Level\n"}, "Map name: Level\n"},
-        {"empty header", {0, 4, ""}, "Map filename: \n"},
+        std::int64_t time;
+        int kind;
+        const char* text;
+        const char* line;
+    };
+    const std::vector<Case> cases = {
+        {"text with its LF", 10, 1, "a\n", "TIME: 00:00:01 FRAG: a\n"},
+        {"text without LF", 10, 1, "a", "TIME: 00:00:01 FRAG: a\n"},
+        {"empty message", 0, 2, "", "TIME: 00:00:00 CLSV: \n"},
+        {"LF inside the text", 10, 3, "a\nb", "TIME: 00:00:01 CHAT: a\nb\n"},
+        {"two LFs at the end", 10, 3, "a\n\n", "TIME: 00:00:01 CHAT: a\n\n"},
+        {"only an LF", 10, 3, "\n", "TIME: 00:00:01 CHAT: \n"},
+        {"CR LF", 10, 3, "a\r\n", "TIME: 00:00:01 CHAT: a\r\n"},
+        {"text ending in CR", 10, 3, "a\r", "TIME: 00:00:01 CHAT: a\r\n"},
+        {"header with its LF", 0, 6, "Level\n", "Map name: Level\n"},
+        {"empty header", 0, 4, "", "Map filename: \n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const bool message = c.entry.kind <= 3;
-        EXPECT_EQ(render({c.entry}), (message ? "\n" : "") + c.line);
+        const bool message = c.kind <= 3;
+        EXPECT_EQ(render({{c.time, c.kind, c.text}}), (message ? "\n" : "") + std::string(c.line));
     }
 }
 
