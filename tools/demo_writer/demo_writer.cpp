@@ -3,31 +3,17 @@
 #include <cassert>
 #include <fstream>
 
+#include "demo/server_command.h"
+
 namespace kest::demo_writer {
 namespace {
 
-enum Code : std::uint8_t {
-    MuzzleFlash = 1,
-    MonsterMuzzleFlash = 2,
-    TempEntity = 3,
-    Layout = 4,
-    Inventory = 5,
-    Nop = 6,
-    Disconnect = 7,
-    Reconnect = 8,
-    StartSound = 9,
-    Print = 10,
-    StuffText = 11,
-    ServerData = 12,
-    ConfigString = 13,
-    SpawnBaseline = 14,
-    CenterPrint = 15,
-    Download = 16,
-    PlayerInfo = 17,
-    PacketEntities = 18,
-    DeltaPacketEntities = 19,
-    Frame = 20,
-};
+using Command = ServerCommand;
+
+constexpr std::uint8_t code(Command command)
+{
+    return static_cast<std::uint8_t>(command);
+}
 
 // The sound command's flag bits, by the field they announce.
 namespace sound_flag {
@@ -185,39 +171,39 @@ MessageWriter& MessageWriter::filler(std::size_t count, std::uint8_t value)
 
 MessageWriter& MessageWriter::muzzleFlash(std::uint16_t entity, std::uint8_t flash)
 {
-    return byte(MuzzleFlash).shortValue(entity).byte(flash);
+    return byte(code(Command::MuzzleFlash)).shortValue(entity).byte(flash);
 }
 
 MessageWriter& MessageWriter::monsterMuzzleFlash(std::uint16_t entity, std::uint8_t flash)
 {
-    return byte(MonsterMuzzleFlash).shortValue(entity).byte(flash);
+    return byte(code(Command::MonsterMuzzleFlash)).shortValue(entity).byte(flash);
 }
 
 MessageWriter& MessageWriter::impactTempEntity(std::uint8_t type, const Position& at, std::uint8_t direction)
 {
-    return byte(TempEntity).byte(type).position(at).byte(direction);
+    return byte(code(Command::TempEntity)).byte(type).position(at).byte(direction);
 }
 
 MessageWriter& MessageWriter::trailTempEntity(std::uint8_t type, const Position& start, const Position& end)
 {
-    return byte(TempEntity).byte(type).position(start).position(end);
+    return byte(code(Command::TempEntity)).byte(type).position(start).position(end);
 }
 
 MessageWriter& MessageWriter::pointTempEntity(std::uint8_t type, const Position& at)
 {
-    return byte(TempEntity).byte(type).position(at);
+    return byte(code(Command::TempEntity)).byte(type).position(at);
 }
 
 MessageWriter& MessageWriter::splashTempEntity(std::uint8_t type, std::uint8_t count, const Position& at,
                                                std::uint8_t direction, std::uint8_t colour)
 {
-    return byte(TempEntity).byte(type).byte(count).position(at).byte(direction).byte(colour);
+    return byte(code(Command::TempEntity)).byte(type).byte(count).position(at).byte(direction).byte(colour);
 }
 
 MessageWriter& MessageWriter::beamTempEntity(std::uint8_t type, std::uint16_t entity, const Position& start,
                                              const Position& end)
 {
-    return byte(TempEntity).byte(type).shortValue(entity).position(start).position(end);
+    return byte(code(Command::TempEntity)).byte(type).shortValue(entity).position(start).position(end);
 }
 
 MessageWriter& MessageWriter::offsetBeamTempEntity(std::uint8_t type, std::uint16_t entity, const Position& start,
@@ -228,12 +214,12 @@ MessageWriter& MessageWriter::offsetBeamTempEntity(std::uint8_t type, std::uint1
 
 MessageWriter& MessageWriter::layout(std::string_view text)
 {
-    return byte(Layout).string(text);
+    return byte(code(Command::Layout)).string(text);
 }
 
 MessageWriter& MessageWriter::inventory(const std::vector<std::uint16_t>& counts)
 {
-    byte(Inventory);
+    byte(code(Command::Inventory));
     for (std::size_t item = 0; item < 256; ++item)
         shortValue(item < counts.size() ? counts[item] : 0);
     return *this;
@@ -241,17 +227,17 @@ MessageWriter& MessageWriter::inventory(const std::vector<std::uint16_t>& counts
 
 MessageWriter& MessageWriter::nop()
 {
-    return byte(Nop);
+    return byte(code(Command::Nop));
 }
 
 MessageWriter& MessageWriter::disconnect()
 {
-    return byte(Disconnect);
+    return byte(code(Command::Disconnect));
 }
 
 MessageWriter& MessageWriter::reconnect()
 {
-    return byte(Reconnect);
+    return byte(code(Command::Reconnect));
 }
 
 MessageWriter& MessageWriter::sound(const Sound& sound)
@@ -270,24 +256,24 @@ MessageWriter& MessageWriter::sound(const Sound& sound)
         fields.shortValue(*sound.entityWord);
     if (announce(sound.position, Origin, flags))
         fields.position(*sound.position);
-    return byte(StartSound).byte(flags).byte(sound.index).raw(fields.bytes());
+    return byte(code(Command::Sound)).byte(flags).byte(sound.index).raw(fields.bytes());
 }
 
 MessageWriter& MessageWriter::print(std::uint8_t level, std::string_view text)
 {
-    return byte(Print).byte(level).string(text);
+    return byte(code(Command::Print)).byte(level).string(text);
 }
 
 MessageWriter& MessageWriter::stuffText(std::string_view text)
 {
-    return byte(StuffText).string(text);
+    return byte(code(Command::StuffText)).string(text);
 }
 
 MessageWriter& MessageWriter::serverData(std::int32_t protocol, std::int32_t serverCount, std::uint8_t attractLoop,
                                          std::string_view gameDirectory, std::uint16_t playerNumber,
                                          std::string_view levelName)
 {
-    return byte(ServerData)
+    return byte(code(Command::ServerData))
         .longValue(protocol)
         .longValue(serverCount)
         .byte(attractLoop)
@@ -298,22 +284,22 @@ MessageWriter& MessageWriter::serverData(std::int32_t protocol, std::int32_t ser
 
 MessageWriter& MessageWriter::configString(std::uint16_t index, std::string_view text)
 {
-    return byte(ConfigString).shortValue(index).string(text);
+    return byte(code(Command::ConfigString)).shortValue(index).string(text);
 }
 
 MessageWriter& MessageWriter::spawnBaseline(const EntityState& entity)
 {
-    return byte(SpawnBaseline).entityDelta(entity);
+    return byte(code(Command::SpawnBaseline)).entityDelta(entity);
 }
 
 MessageWriter& MessageWriter::centerPrint(std::string_view text)
 {
-    return byte(CenterPrint).string(text);
+    return byte(code(Command::CenterPrint)).string(text);
 }
 
 MessageWriter& MessageWriter::download(std::uint16_t size, std::uint8_t percent, const Bytes& data)
 {
-    return byte(Download).shortValue(size).byte(percent).raw(data);
+    return byte(code(Command::Download)).shortValue(size).byte(percent).raw(data);
 }
 
 MessageWriter& MessageWriter::playerInfo(const PlayerState& player)
@@ -364,7 +350,7 @@ MessageWriter& MessageWriter::playerInfo(const PlayerState& player)
         statBits |= std::uint32_t{1} << stat;
         statValues.shortValue(static_cast<std::uint16_t>(value));
     }
-    return byte(PlayerInfo)
+    return byte(code(Command::PlayerInfo))
         .shortValue(mask)
         .raw(fields.bytes())
         .longValue(static_cast<std::int32_t>(statBits))
@@ -373,7 +359,7 @@ MessageWriter& MessageWriter::playerInfo(const PlayerState& player)
 
 MessageWriter& MessageWriter::packetEntities(const std::vector<EntityState>& entities)
 {
-    byte(PacketEntities);
+    byte(code(Command::PacketEntities));
     for (const EntityState& entity : entities)
         entityDelta(entity);
     return byte(0).byte(0);  // no header bits, entity number 0
@@ -381,12 +367,12 @@ MessageWriter& MessageWriter::packetEntities(const std::vector<EntityState>& ent
 
 MessageWriter& MessageWriter::deltaPacketEntities()
 {
-    return byte(DeltaPacketEntities);
+    return byte(code(Command::DeltaPacketEntities));
 }
 
 MessageWriter& MessageWriter::frame()
 {
-    return byte(Frame);
+    return byte(code(Command::Frame));
 }
 
 MessageWriter& MessageWriter::frame(std::int32_t serverFrame, std::int32_t deltaFrame, std::uint8_t suppressCount,
