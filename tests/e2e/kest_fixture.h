@@ -42,6 +42,7 @@ std::string completedOutput(const std::string& demoLines);
 // The run's standard output with the figure of its last line, "\n%.2f seconds
 // elapsed\n", replaced by "#"; the output unchanged if it has no such line.
 std::string maskedOutput(const KestRun& run);
+std::string maskedOutput(const std::string& output);
 
 // The standard output of a run that ended with an error after reading the demos of `demoLines`.
 std::string failedOutput(const std::string& demoLines, const std::string& message);

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <regex>
 
 #include "kest_fixture.h"
 
@@ -113,26 +112,39 @@ Transcript readTranscript(const std::string& output)
             return reject("an unknown line: " + line);
         transcript.demos.back().damagedAt = std::stoll(offset);
     }
-    static const std::regex completed("\nWriting kest\\.log\\.\\.\\.\n\n[0-9]+\\.[0-9]{2} seconds elapsed\n");
-    static const std::regex failed("\nERROR: ([^\n]*)\n");
-    std::smatch match;
     const std::string ending = output.substr(at);
-    if (std::regex_match(ending, match, failed))
-        transcript.error = match[1];
-    else if (!std::regex_match(ending, completed))
+    const std::string error = "\nERROR: ";
+    if (startsWith(ending, error) && ending.find('\n', error.size()) == ending.size() - 1)
+        transcript.error = ending.substr(error.size(), ending.size() - error.size() - 1);
+    else if (maskedOutput(ending) != "\nWriting kest.log...\n\n# seconds elapsed\n")
         return reject("an unknown ending");
     return transcript;
 }
 
-// The messages with which damaged or foreign data may end a run.
+// The messages with which damaged or foreign data may end a run: their values are read
+// back and the message made again from them, so nothing but the defined wording passes.
 bool isDecodingError(const std::string& message)
 {
-    static const std::regex known(
-        "KEST: Unknown demo format \\(this_id: 0x0 prev_id: 0x([0-9A-F]|1[0-3])\\)!"
-        "|KEST: Unknown demo format \\(isdemo: [0-9]{1,3} this_id: 0x(1[5-9A-F]|[2-9A-F][0-9A-F]) "
-        "prev_id: 0x([0-9A-F]|1[0-3]) sv_version: -?[0-9]+\\)!"
-        "|Unknown entity!|Too many entities!");
-    return std::regex_match(message, known);
+    if (message == "Unknown entity!" || message == "Too many entities!")
+        return true;
+    constexpr unsigned LastCommand = 0x13;  // the frame ends a block, so it never precedes another code
+    const char* const badCode = "KEST: Unknown demo format (this_id: 0x0 prev_id: 0x%X)!";
+    const char* const unknownCode = "KEST: Unknown demo format (isdemo: %d this_id: 0x%X prev_id: 0x%X sv_version: %d)!";
+    char remade[160];
+    unsigned thisId = 0;
+    unsigned prevId = 0;
+    int isdemo = 0;
+    int svVersion = 0;
+    if (std::sscanf(message.c_str(), badCode, &prevId) == 1) {
+        std::snprintf(remade, sizeof remade, badCode, prevId);
+        return remade == message && prevId <= LastCommand;
+    }
+    if (std::sscanf(message.c_str(), unknownCode, &isdemo, &thisId, &prevId, &svVersion) == 4) {
+        std::snprintf(remade, sizeof remade, unknownCode, isdemo, thisId, prevId, svVersion);
+        return remade == message && isdemo >= 0 && isdemo <= 255 && thisId > 0x14 && thisId <= 0xFF &&
+               prevId <= LastCommand;
+    }
+    return false;
 }
 
 // One demo's part of a log: its file name and size, and the lines that follow them.
@@ -471,7 +483,7 @@ TEST_F(ChangedRecordingTest, LengthFields)
         }
         if (!small)
             continue;
-        for (const std::size_t block : chosenBlocks(blocks, 4, 4)) {
+        for (const std::size_t block : chosenBlocks(blocks, 2, 2)) {
             change(block, std::numeric_limits<std::int32_t>::max(), Variant::Outcome::DamagedAtOrFatal);
             for (const std::int32_t length : {0, 3, readLength(whole, fields[block]) + 1})
                 change(block, length, Variant::Outcome::Any);
@@ -510,7 +522,7 @@ TEST_F(ChangedRecordingTest, FirstCommandOfABlock)
         change(0, 0x00, Variant::Outcome::Fatal, "KEST: Unknown demo format (this_id: 0x0 prev_id: 0x0)!");
         change(0, 0xFF, Variant::Outcome::Fatal, unknown(0xFF, 0));
         change(1, 0x00, Variant::Outcome::Fatal, "KEST: Unknown demo format (this_id: 0x0 prev_id: 0x0)!");
-        for (const std::size_t block : chosenBlocks(blocks, 4, 4)) {
+        for (const std::size_t block : chosenBlocks(blocks, 2, 2)) {
             for (const std::uint8_t code : {3, 6, 10, 18})
                 change(block, code, Variant::Outcome::Any);
         }
