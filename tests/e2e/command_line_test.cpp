@@ -125,6 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderCase{{"a.dm2", "?.dm2"}, {"a.dm2", "B.dm2", "a.dm2"}}));
 
 struct DirectoryPartCase {
+    std::string folder;
     std::string pattern;
     bool sameNameInWorkingFolder;
 };
@@ -140,7 +141,7 @@ class DirectoryPartTest : public KestTest, public ::testing::WithParamInterface<
 TEST_P(DirectoryPartTest, ReadsTheMatchInItsOwnFolder)
 {
     const Bytes there = demo({MessageWriter().print(3, "from the demos folder\n")});
-    write("demos/match.dm2", there);
+    write(GetParam().folder + "/match.dm2", there);
     if (GetParam().sameNameInWorkingFolder)
         write("match.dm2", namedDemo("decoy in the working folder"));
     const KestRun result = run({GetParam().pattern});
@@ -151,11 +152,14 @@ TEST_P(DirectoryPartTest, ReadsTheMatchInItsOwnFolder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Patterns, DirectoryPartTest,
-                         ::testing::Values(DirectoryPartCase{"demos/*.dm2", false},
-                                           DirectoryPartCase{"demos/*.dm2", true},
-                                           DirectoryPartCase{"./demos/m?tch.dm2", true},
-                                           DirectoryPartCase{"demos/match.dm2", true},
-                                           DirectoryPartCase{"de*/*", true}));
+                         ::testing::Values(DirectoryPartCase{"demos", "demos/*.dm2", false},
+                                           DirectoryPartCase{"demos", "demos/*.dm2", true},
+                                           DirectoryPartCase{"demos", "./demos/m?tch.dm2", true},
+                                           DirectoryPartCase{"demos", "demos/match.dm2", true},
+                                           DirectoryPartCase{"demos", "de*/*", true},
+                                           DirectoryPartCase{"a/b/demos", "a/*/demos/*.dm2", true},
+                                           // Only the match's own name decides whether it is hidden.
+                                           DirectoryPartCase{".demos", ".demos/*.dm2", true}));
 
 // Folders, pipes and names starting with '.' are no demos: kest passes them by without a word.
 TEST_F(CommandLineTest, SkipsFoldersOtherNonRegularFilesAndDotFiles)

@@ -84,6 +84,14 @@ std::vector<DamageCase> damageCases()
          DemoWriter().block(Before).block(MessageWriter().print(2, "in block\n")).blockWithLength(2, {0x0A, 0x02})
              .bytes(),
          34, BeforeLine + "TIME: 00:00:00 CLSV: in block\n"},
+        {"PayloadPastTheFileFromAnEarlierBlock",
+         DemoWriter()
+             .block(Before)
+             .block(MessageWriter().command(5, {1, 0, 2, 0}))
+             .block(MessageWriter().print(2, "after the damage\n"))
+             .endMarker()
+             .bytes(),
+         18, BeforeLine},
         {"DamageFarIntoTheFile",
          DemoWriter().block(MessageWriter(Before).layout(std::string(70000, 'x'))).raw({0x01, 0x02}).bytes(), 70016,
          BeforeLine},
