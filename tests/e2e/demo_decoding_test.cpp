@@ -133,22 +133,6 @@ struct IntactCase {
     std::string messages;
 };
 
-// Each payload of the temporary-entity types in turn, filled with the frame code: a width read
-// wrong ends the block at a frame, or elsewhere, and the print behind them is lost.
-MessageWriter everyTemporaryEntity()
-{
-    const std::vector<std::pair<std::vector<std::uint8_t>, std::size_t>> layouts = {
-        {{0, 1, 2, 4, 9, 12, 13, 14, 27}, 7}, {{3, 11, 23, 26}, 12}, {{5, 6, 7, 8, 17, 18, 20, 21, 22, 28}, 6},
-        {{10, 15, 25, 29}, 9},               {{16, 19}, 14},        {{24}, 20},
-    };
-    MessageWriter message;
-    for (const auto& [types, width] : layouts) {
-        for (const std::uint8_t type : types)
-            message.command(3, Bytes{type} + Bytes(width, 0x14));
-    }
-    return message.print(2, "after every temporary entity\n");
-}
-
 std::vector<IntactCase> intactCases()
 {
     Bytes tenEmptyBlocks;
@@ -174,8 +158,6 @@ std::vector<IntactCase> intactCases()
                    .command(9, {0x00, 1})
                    .print(2, "after sounds\n")}),
          "TIME: 00:00:00 CLSV: after sounds\n"},
-        {"EveryTemporaryEntityLayout", demo({everyTemporaryEntity()}),
-         "TIME: 00:00:00 CLSV: after every temporary entity\n"},
         {"EntityListEndsAtNumberZero",
          demo({MessageWriter()
                    .command(18, {0x81, 0x01, 0x05, 0x00, 0x14, 0x14, 0x00, 0x00})
