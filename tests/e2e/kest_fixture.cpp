@@ -5,8 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -49,20 +51,16 @@ std::string completedOutput(const std::string& demoLines)
 
 std::string maskedOutput(const std::string& output)
 {
-    // The figure is digits, a point and two digits, between an LF and the suffix.
     const std::string suffix = " seconds elapsed\n";
-    if (output.size() <= suffix.size() || output.compare(output.size() - suffix.size(), suffix.size(), suffix) != 0)
+    const std::size_t suffixAt = output.size() - std::min(output.size(), suffix.size());
+    const std::size_t lineStart = suffixAt == 0 ? std::string::npos : output.rfind('\n', suffixAt - 1);
+    if (output.compare(suffixAt, std::string::npos, suffix) != 0 || lineStart == std::string::npos)
         return output;
-    const std::size_t figureEnd = output.size() - suffix.size();
-    const std::size_t lineStart = output.rfind('\n', figureEnd - 1);
-    if (lineStart == std::string::npos)
-        return output;
-    const std::string figure = output.substr(lineStart + 1, figureEnd - lineStart - 1);
-    const std::size_t point = figure.size() < 4 ? std::string::npos : figure.size() - 3;
-    if (point == std::string::npos || figure[point] != '.' ||
-        figure.find_first_not_of("0123456789", 0) != point || figure.find_first_not_of("0123456789", point + 1) != std::string::npos)
-        return output;
-    return output.substr(0, lineStart + 1) + "#" + suffix;
+    // Only a figure exactly as "%.2f" writes it is masked.
+    const std::string figure = output.substr(lineStart + 1, suffixAt - lineStart - 1);
+    char remade[64];
+    std::snprintf(remade, sizeof remade, "%.2f", std::strtod(figure.c_str(), nullptr));
+    return figure == remade ? output.substr(0, lineStart + 1) + "#" + suffix : output;
 }
 
 std::string maskedOutput(const KestRun& run)
