@@ -151,6 +151,7 @@ std::vector<IntactCase> intactCases()
         {"FrameEndsItsBlock",
          demo({MessageWriter().frame().print(2, "hidden\n"), MessageWriter().print(2, "shown\n").frame().command(0)}),
          "TIME: 00:00:00 CLSV: shown\n"},
+        // Fields are filled with the frame code: one stepped over short ends the block before the print.
         {"SoundFieldsAndLargestEntity",
          demo({MessageWriter()
                    .command(9, {0x1F, 1, 2, 3, 4, 0x07, 0x20, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14})
