@@ -1,12 +1,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 
-#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,69 +21,161 @@ namespace kest::e2e {
 using demo_writer::Bytes;
 using demo_writer::DemoWriter;
 using demo_writer::MessageWriter;
+using Arguments = std::vector<std::string>;
 
-// What one run of the kest binary left on the console.
+// What one run of the kest binary printed and how it ended.
 struct KestRun {
-    std::string output;  // standard output
-    std::string errors;  // standard error
-    int exitCode = -1;   // -1 when kest did not exit by itself (a crash, a hang)
+    // Standard output, with standard error in the same file: whatever kest prints
+    // there is unexpected, and so fails the comparison.
+    std::string output;
+    int exitCode = -1;  // -1 when kest did not exit by itself (a crash, a hang)
 };
 
-// How kest's process is set up, besides its arguments and working folder.
-struct RunSetting {
-    mode_t umask = 022;
-    // The size a file may grow to: writing past it fails (instead of ending the process).
-    rlim_t fileSizeLimit = RLIM_INFINITY;
-};
+inline std::string reading(const std::string& name) { return "Reading " + name + "...\n"; }
 
-// The banner and usage text, all a run with no demo to read prints.
-extern const std::string Usage;
+inline std::string warning(const std::string& name, long long offset)
+{
+    return "WARNING: Demofile " + name + " is damaged at byte " + std::to_string(offset) + ", rest skipped!\n";
+}
 
-// The standard output of a completed run whose per-demo lines are `demoLines`,
-// with the seconds figure written as "#" (see maskedOutput).
-std::string completedOutput(const std::string& demoLines);
+// The console output of a run that read demos with these lines and completed,
+// its seconds figure written as "#" (as masked() writes it).
+inline std::string completed(const std::string& lines)
+{
+    return "\n" + lines + "\nWriting kest.log...\n\n# seconds elapsed\n";
+}
 
-// The run's standard output with the figure of its last line, "\n%.2f seconds
-// elapsed\n", replaced by "#"; the output unchanged if it has no such line.
-std::string maskedOutput(const KestRun& run);
-std::string maskedOutput(const std::string& output);
+// The console output of a run that ended with an error after these lines.
+inline std::string failed(const std::string& lines, const std::string& message)
+{
+    return "\n" + lines + "\nERROR: " + message + "\n";
+}
 
-// The standard output of a run that ended with an error after reading the demos of `demoLines`.
-std::string failedOutput(const std::string& demoLines, const std::string& message);
+// The output with the figure of its last line, "\n%.2f seconds elapsed\n", as "#"; only a
+// figure exactly as "%.2f" writes it is masked.
+inline std::string masked(const std::string& output)
+{
+    const std::size_t emptyLine = output.rfind("\n\n");
+    if (emptyLine == std::string::npos)
+        return output;
+    char remade[64];
+    std::snprintf(remade, sizeof remade, "%.2f seconds elapsed\n", std::strtod(&output[emptyLine + 2], nullptr));
+    if (output.compare(emptyLine + 2, std::string::npos, remade) != 0)
+        return output;
+    return output.substr(0, emptyLine + 2) + "# seconds elapsed\n";
+}
 
 // A demo of these blocks, one message each, closed by the end marker.
-Bytes demo(const std::vector<MessageWriter>& blocks);
+inline Bytes demo(const std::vector<MessageWriter>& blocks)
+{
+    DemoWriter writer;
+    for (const MessageWriter& block : blocks)
+        writer.block(block);
+    return writer.endMarker().bytes();
+}
 
-// The bytes of a file, or nothing if it cannot be read.
-std::optional<std::string> readFile(const std::filesystem::path& path);
+// The two log lines that open every demo's header group.
+inline std::string header(const std::string& name, std::size_t size)
+{
+    return "Demo filename: " + name + "\nDemo filesize: " + std::to_string(size) + "\n";
+}
+
+inline std::optional<std::string> readFile(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
 
 // A test that runs kest in a folder of its own: write demos there, run kest
 // with arguments, then look at its console output and kest.log.
 class KestTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override
+    {
+        std::string pattern = (std::filesystem::path(::testing::TempDir()) / "kest-e2e-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << "cannot make a folder like " << pattern;
+        root_ = pattern;
+        std::filesystem::create_directory(path(""));
+    }
+
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
 
     // Writes a file below the working folder, making the folders on its path.
-    void write(const std::string& name, const Bytes& bytes) const;
-    void write(const std::string& name, const std::string& text) const;
+    void write(const std::string& name, const Bytes& bytes) const
+    {
+        std::filesystem::create_directories(path(name).parent_path());
+        ASSERT_TRUE(demo_writer::writeFile(path(name).string(), bytes)) << "cannot write " << name;
+    }
+    void write(const std::string& name, const std::string& text) const { write(name, Bytes(text.begin(), text.end())); }
 
-    // Runs kest in the working folder, as a shell would after expanding nothing.
-    KestRun run(const std::vector<std::string>& arguments, const RunSetting& setting = {}) const;
+    // Runs kest in the working folder, as a shell would after expanding nothing. A run
+    // that takes a minute of processor time, as an endless walk would, is ended.
+    KestRun run(const Arguments& arguments, mode_t fileMask = 022, const char* fileBlocks = "unlimited") const
+    {
+        const auto quoted = [](const std::string& text) {
+            std::string quoted = "'";
+            for (const char c : text)
+                quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            return quoted + "'";
+        };
+        // With the file size limit, a write past it fails instead of ending kest.
+        char settings[128];
+        std::snprintf(settings, sizeof settings, "umask %03o && ulimit -t 60 && ulimit -f %s && trap '' XFSZ && exec ",
+                      static_cast<unsigned>(fileMask), fileBlocks);
+        std::string command = "cd " + quoted(path("")) + " && " + settings + quoted(KEST_BINARY);
+        for (const std::string& argument : arguments)
+            command += " " + quoted(argument);
+        const int status = std::system((command + " >" + quoted(root_ / "output") + " 2>&1").c_str());
+        return KestRun{readFile(root_ / "output").value_or(""), WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+    }
 
-    // Runs kest twice, first where there is no kest.log and then over an earlier
-    // one, and checks that both runs print the same and leave the log as it was:
-    // none, then the earlier one byte for byte. Returns the first run.
-    KestRun runLeavingLogAsItWas(const std::vector<std::string>& arguments, const RunSetting& setting = {});
+    // Runs kest, checks that it completed after reading demos with these lines, and returns kest.log.
+    std::optional<std::string> completedLog(const Arguments& arguments, const std::string& demoLines) const
+    {
+        const KestRun result = run(arguments);
+        EXPECT_EQ(masked(result.output), completed(demoLines));
+        EXPECT_EQ(result.exitCode, 0);
+        return log();
+    }
 
-    // kest.log's bytes; nothing if there is no such file.
+    // Runs kest twice, first where there is no kest.log and then over an earlier one, and
+    // checks that both runs print the same and leave the working folder as it was: no log,
+    // then the earlier one byte for byte. Returns the first run.
+    KestRun runKeepingLog(const Arguments& arguments, const char* fileBlocks = "unlimited") const
+    {
+        std::filesystem::remove(path("kest.log"));
+        const std::set<std::filesystem::path> before = files();
+        const KestRun fresh = run(arguments, 022, fileBlocks);
+        EXPECT_EQ(files(), before) << "the run left a file behind";
+        const std::string earlier = "Demo filename: earlier.dm2\nDemo filesize: 1\n\nTIME: 00:00:00 CHAT: \xE9t\xE9";
+        write("kest.log", earlier);
+        const KestRun over = run(arguments, 022, fileBlocks);
+        EXPECT_EQ(log(), earlier) << "the run changed the earlier kest.log";
+        EXPECT_EQ(over.output, fresh.output);
+        EXPECT_EQ(over.exitCode, fresh.exitCode);
+        return fresh;
+    }
+
+    // Every path below the working folder.
+    std::set<std::filesystem::path> files() const
+    {
+        std::set<std::filesystem::path> found;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path("")))
+            found.insert(entry.path().lexically_relative(path("")));
+        return found;
+    }
+
     std::optional<std::string> log() const { return readFile(path("kest.log")); }
-
-    std::filesystem::path path(const std::string& name) const { return work_ / name; }
+    std::filesystem::path path(const std::string& name) const { return root_ / "work" / name; }
 
 private:
-    std::filesystem::path root_;  // the working folder and kest's standard error
-    std::filesystem::path work_;
+    std::filesystem::path root_;  // the working folder and the file of kest's output
 };
 
 }  // namespace kest::e2e
