@@ -13,10 +13,7 @@ namespace {
 using CommandLineTest = KestTest;
 
 // A demo that says its own name, so the log shows which file was read.
-Bytes namedDemo(const std::string& name)
-{
-    return demo({MessageWriter().print(2, name + "\n")});
-}
+Bytes namedDemo(const std::string& name) { return demo({MessageWriter().print(2, name + "\n")}); }
 
 // The log section of namedDemo(name), after a header group or at the start of the log.
 std::string namedLog(const std::string& name)

@@ -45,22 +45,17 @@ std::vector<std::size_t> lengthFields(const Bytes& recording)
 // ends its block), an unknown code above it, and an attract-loop byte as isdemo.
 bool endsInADefinedWay(const KestRun& run, const std::string& name, std::size_t size)
 {
+    const std::string escapedName = std::regex_replace(name, std::regex("\\."), "\\.");
     const std::string previous = "prev_id: 0x([0-9A-F]|1[0-3])";
-    static const std::regex error(
+    const std::regex defined(
+        "\nReading " + escapedName + "\\.\\.\\.\n((WARNING: Demofile " + escapedName +
+        " is damaged at byte (0|[1-9][0-9]*), rest skipped!\n)?\nWriting kest\\.log\\.\\.\\.\n\n# seconds elapsed\n|"
         "\nERROR: (Unknown entity!|Too many entities!|KEST: Unknown demo format \\((this_id: 0x0 " + previous +
         "|isdemo: (25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9]) this_id: 0x(1[5-9A-F]|[2-9A-F][0-9A-F]) " + previous +
-        " sv_version: (0|-?[1-9][0-9]*))\\)!)\n");
-    const std::string start = "\n" + reading(name);
-    if (run.output.compare(0, start.size(), start) != 0)
-        return false;
-    if (run.exitCode == 1)
-        return std::regex_match(run.output.substr(start.size()), error);
-    const std::string output = masked(run.output);
-    const std::string damaged = start + "WARNING: Demofile " + name + " is damaged at byte ";
-    const long long offset = std::atoll(output.c_str() + std::min(damaged.size(), output.size()));
-    return run.exitCode == 0 && (output == completed(reading(name)) ||
-                                 (offset >= 0 && offset < static_cast<long long>(size) &&
-                                  output == completed(reading(name) + warning(name, offset))));
+        " sv_version: (0|-?[1-9][0-9]*))\\)!)\n)");
+    std::smatch found;
+    return std::regex_match(run.output, found, defined) && run.exitCode == (found[4].matched ? 1 : 0) &&
+           (!found[3].matched || std::stoull(found[3]) < size);
 }
 
 class RealRecordingTest : public KestTest {
@@ -69,25 +64,66 @@ protected:
     {
         KestTest::SetUp();
         if (!std::filesystem::is_directory(RealDemos))
-            GTEST_SKIP() << "the real recordings are not there: no folder " << RealDemos << " (set KEST_REAL_DEMOS_DIR)";
+            GTEST_SKIP() << "no folder " << RealDemos << " of real recordings (set KEST_REAL_DEMOS_DIR)";
     }
 
     static Bytes recording(const std::string& name)
     {
         const std::string bytes = readFile(RealDemos / name).value_or("");
-        EXPECT_FALSE(bytes.empty()) << "cannot read " << RealDemos / name;
         return Bytes(bytes.begin(), bytes.end());
     }
 
     // The log made for a recording, or for all of them ("all-good.dm2").
     static std::string expectedLog(const std::string& name)
     {
-        const std::optional<std::string> log = readFile(RealDemos / "expected" / (name.substr(0, name.find('.')) + ".log"));
-        EXPECT_TRUE(log) << "cannot read the expected log of " << name;
-        return log.value_or("");
+        return readFile(RealDemos / "expected" / (name.substr(0, name.find('.')) + ".log")).value_or("");
     }
 
-    void checkCuts(const std::string& name, const std::vector<std::size_t>& cuts) const;
+    // Cuts a recording after each of `cuts` bytes, in ascending order, and checks every cut against
+    // the whole: a warning at the length field of the block the cut leaves unfinished (none on a
+    // boundary), and messages that are a beginning of the whole log's, never fewer for a longer cut.
+    // Each batch of cut files is read by one run and deleted before the next batch is written.
+    void checkCuts(const std::string& name, const std::vector<std::size_t>& cuts) const
+    {
+        const Bytes whole = recording(name);
+        const std::vector<std::size_t> fields = lengthFields(whole);
+        ASSERT_FALSE(fields.empty());
+        const std::string wholeMessages = expectedLog(name).substr(header(name, whole.size()).size());
+        const auto cutName = [](std::size_t cut) { return "cut-" + std::to_string(10000000 + cut) + ".dm2"; };
+        std::size_t previous = 0;  // the length of the previous cut's messages
+        for (std::size_t first = 0; first < cuts.size() && !HasFailure(); first += CutsPerRun) {
+            const std::size_t last = std::min(cuts.size(), first + CutsPerRun);
+            std::string lines;
+            for (std::size_t i = first; i < last; ++i) {
+                std::ofstream(path(cutName(cuts[i])), std::ios::binary)
+                    .write(reinterpret_cast<const char*>(whole.data()), static_cast<std::streamsize>(cuts[i]));
+                const std::size_t field = *std::prev(std::upper_bound(fields.begin(), fields.end(), cuts[i]));
+                const bool unfinished = field != cuts[i] && cuts[i] < fields.back() + 4;
+                lines += reading(cutName(cuts[i])) + (unfinished ? warning(cutName(cuts[i]), field) : "");
+            }
+            const std::string log = completedLog({"cut-*.dm2"}, lines).value_or("");
+            std::size_t at = 0;
+            for (std::size_t i = first; i < last && !HasFailure(); ++i) {
+                SCOPED_TRACE(cutName(cuts[i]));
+                const std::string head = header(cutName(cuts[i]), cuts[i]);
+                ASSERT_EQ(log.compare(at, head.size(), head), 0) << log.substr(at, 200);
+                at += head.size();
+                const std::size_t end = std::min(log.find("\nDemo filename: ", at - 1), log.size() - 1) + 1;
+                std::string messages = log.substr(at, end - at);
+                // Message lines are followed by the empty line that opens the next demo's header group.
+                if (end < log.size() && messages.find("TIME: ") != std::string::npos) {
+                    ASSERT_EQ(messages.substr(messages.size() - 2), "\n\n");
+                    messages.pop_back();
+                }
+                EXPECT_EQ(wholeMessages.compare(0, messages.size(), messages), 0) << "not a beginning of the whole log";
+                EXPECT_GE(messages.size(), previous) << "a longer cut lost lines";
+                EXPECT_TRUE(cuts[i] != whole.size() || messages == wholeMessages);
+                previous = messages.size();
+                at = end;
+                std::filesystem::remove(path(cutName(cuts[i])));
+            }
+        }
+    }
 };
 
 TEST_F(RealRecordingTest, LogsMatchTheExpectedOnes)
@@ -108,52 +144,6 @@ TEST_F(RealRecordingTest, LogsMatchTheExpectedOnes)
               failed(reading("mission64-demo1.dm2"), "KEST: Unknown demo format (this_id: 0x0 prev_id: 0xE)!"));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_FALSE(log());
-}
-
-// Cuts a recording after each of `cuts` bytes, in ascending order, and checks every cut against
-// the whole: a warning at the length field of the block the cut leaves unfinished (none on a
-// boundary), and messages that are a beginning of the whole log's, never fewer for a longer cut.
-// Each batch of cut files is read by one run and deleted before the next batch is written.
-void RealRecordingTest::checkCuts(const std::string& name, const std::vector<std::size_t>& cuts) const
-{
-    const Bytes whole = recording(name);
-    const std::vector<std::size_t> fields = lengthFields(whole);
-    ASSERT_FALSE(fields.empty());
-    const std::string wholeMessages = expectedLog(name).substr(header(name, whole.size()).size());
-    const auto cutName = [](std::size_t cut) { return "cut-" + std::to_string(10000000 + cut) + ".dm2"; };
-    std::size_t previous = 0;  // the length of the previous cut's messages
-    for (std::size_t first = 0; first < cuts.size() && !HasFailure(); first += CutsPerRun) {
-        const std::size_t last = std::min(cuts.size(), first + CutsPerRun);
-        std::string lines;
-        for (std::size_t i = first; i < last; ++i) {
-            std::ofstream(path(cutName(cuts[i])), std::ios::binary)
-                .write(reinterpret_cast<const char*>(whole.data()), static_cast<std::streamsize>(cuts[i]));
-            const std::size_t field = *std::prev(std::upper_bound(fields.begin(), fields.end(), cuts[i]));
-            const bool unfinished = field != cuts[i] && cuts[i] < fields.back() + 4;
-            lines += reading(cutName(cuts[i])) + (unfinished ? warning(cutName(cuts[i]), field) : "");
-        }
-        const std::string log = completedLog({"cut-*.dm2"}, lines).value_or("");
-        std::size_t at = 0;
-        for (std::size_t i = first; i < last && !HasFailure(); ++i) {
-            SCOPED_TRACE(cutName(cuts[i]));
-            const std::string head = header(cutName(cuts[i]), cuts[i]);
-            ASSERT_EQ(log.compare(at, head.size(), head), 0) << log.substr(at, 200);
-            at += head.size();
-            const std::size_t end = std::min(log.find("\nDemo filename: ", at - 1), log.size() - 1) + 1;
-            std::string messages = log.substr(at, end - at);
-            // Message lines are followed by the empty line that opens the next demo's header group.
-            if (end < log.size() && messages.find("TIME: ") != std::string::npos) {
-                ASSERT_EQ(messages.substr(messages.size() - 2), "\n\n");
-                messages.pop_back();
-            }
-            EXPECT_EQ(wholeMessages.compare(0, messages.size(), messages), 0) << "not a beginning of the whole log";
-            EXPECT_GE(messages.size(), previous) << "a longer cut lost lines";
-            EXPECT_TRUE(cuts[i] != whole.size() || messages == wholeMessages);
-            previous = messages.size();
-            at = end;
-            std::filesystem::remove(path(cutName(cuts[i])));
-        }
-    }
 }
 
 TEST_F(RealRecordingTest, CutAtEveryByte)
@@ -181,7 +171,9 @@ TEST_F(RealRecordingTest, CutAroundEveryBlockBoundary)
 // its own. Other changes send the walk anywhere: such a copy must still end in a defined way.
 TEST_F(RealRecordingTest, ChangedLengthFieldsAndCommandCodes)
 {
-    constexpr std::uint8_t Frame = 20;
+    constexpr bool Length = true;
+    constexpr bool Code = false;
+    const std::string Damaged = "a warning at the changed field";
     const std::string Open = "any defined way";
     const std::string unknown = "KEST: Unknown demo format ";
     Arguments completing;
@@ -192,21 +184,20 @@ TEST_F(RealRecordingTest, ChangedLengthFieldsAndCommandCodes)
         const std::vector<std::size_t> fields = lengthFields(whole);
         const std::size_t blocks = fields.size() - 1;
         const bool small = name == "libq2-test.dm2";
-        // A copy with `width` bytes at `offset` set to `value`, low byte first, that completes
-        // (with a warning at `damagedAt` if given) or else ends as `ending` says.
-        const auto check = [&](std::size_t offset, std::uint32_t value, std::size_t width,
-                               std::optional<std::size_t> damagedAt, const std::string& ending) {
+        // A copy with the block's length field or first command byte set to `value`, low byte first.
+        const auto check = [&](std::size_t block, bool lengthField, std::int64_t value, const std::string& ending) {
             Bytes bytes = whole;
-            for (std::size_t i = 0; i < width; ++i)
+            const std::size_t offset = fields[block] + (lengthField ? 0 : 4);
+            for (std::size_t i = 0; i < (lengthField ? 4 : 1); ++i)
                 bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
             const std::string copy = std::to_string(10000 + copies++) + "-" + name;
             write(copy, bytes);
-            if (ending.empty()) {
+            if (ending.empty() || ending == Damaged) {
                 completing.push_back(copy);
-                completingLines += reading(copy) + (damagedAt ? warning(copy, *damagedAt) : "");
+                completingLines += reading(copy) + (ending.empty() ? "" : warning(copy, offset));
                 return;
             }
-            SCOPED_TRACE(copy + " ending " + ending);
+            SCOPED_TRACE(copy + ": " + ending);
             const KestRun result = run({copy});
             EXPECT_TRUE(ending == Open ? endsInADefinedWay(result, copy, bytes.size())
                                        : result.output == failed(reading(copy), ending) && result.exitCode == 1)
@@ -215,22 +206,22 @@ TEST_F(RealRecordingTest, ChangedLengthFieldsAndCommandCodes)
         for (std::size_t block = 0; block < blocks; ++block) {
             if (!small && block >= 4 && block % (blocks / 8) != 0)
                 continue;
-            for (const std::int32_t length : {-2, -5, std::numeric_limits<std::int32_t>::min()})
-                check(fields[block], static_cast<std::uint32_t>(length), 4, fields[block], "");
-            check(fields[block] + 4, Frame, 1, std::nullopt, block == 0 ? Open : "");
+            for (const std::int64_t length : {-2LL, -5LL, -0x80000000LL})
+                check(block, Length, length, Damaged);
+            check(block, Code, 20, block == 0 ? Open : "");
         }
-        check(fields[1] + 4, 0x15, 1, std::nullopt, unknown + "(isdemo: 1 this_id: 0x15 prev_id: 0x0 sv_version: 34)!");
+        check(1, Code, 0x15, unknown + "(isdemo: 1 this_id: 0x15 prev_id: 0x0 sv_version: 34)!");
         if (!small)
             continue;
-        check(fields[0] + 4, 0x00, 1, std::nullopt, unknown + "(this_id: 0x0 prev_id: 0x0)!");
-        check(fields[1] + 4, 0x00, 1, std::nullopt, unknown + "(this_id: 0x0 prev_id: 0x0)!");
-        check(fields[0] + 4, 0xFF, 1, std::nullopt, unknown + "(isdemo: 1 this_id: 0xFF prev_id: 0x0 sv_version: 0)!");
+        check(0, Code, 0x00, unknown + "(this_id: 0x0 prev_id: 0x0)!");
+        check(1, Code, 0x00, unknown + "(this_id: 0x0 prev_id: 0x0)!");
+        check(0, Code, 0xFF, unknown + "(isdemo: 1 this_id: 0xFF prev_id: 0x0 sv_version: 0)!");
         for (const std::size_t block : {std::size_t{0}, blocks - 1}) {
-            const auto oneTooMany = static_cast<std::uint32_t>(fields[block + 1] - fields[block] - 3);
-            for (const std::uint32_t length : {0u, 3u, oneTooMany, 0x7FFFFFFFu})
-                check(fields[block], length, 4, std::nullopt, Open);
-            for (const std::uint8_t code : {3, 6, 10, 18})
-                check(fields[block] + 4, code, 1, std::nullopt, Open);
+            const auto oneTooMany = static_cast<std::int64_t>(fields[block + 1] - fields[block] - 3);
+            for (const std::int64_t length : {std::int64_t{0}, std::int64_t{3}, oneTooMany, std::int64_t{0x7FFFFFFF}})
+                check(block, Length, length, Open);
+            for (const std::int64_t code : {3, 6, 10, 18})
+                check(block, Code, code, Open);
         }
     }
     completedLog(completing, completingLines);
