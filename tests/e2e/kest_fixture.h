@@ -47,9 +47,9 @@ inline std::string completed(const std::string& lines)
 }
 
 // The console output of a run that ended with an error after these lines.
-inline std::string failed(const std::string& lines, const std::string& message)
+inline std::string failed(const std::string& lines, const std::string& error)
 {
-    return "\n" + lines + "\nERROR: " + message + "\n";
+    return "\n" + lines + "\nERROR: " + error + "\n";
 }
 
 // A demo of these blocks, one message each, closed by the end marker.
@@ -59,6 +59,11 @@ inline Bytes demo(const std::vector<MessageWriter>& blocks)
     for (const MessageWriter& block : blocks)
         writer.block(block);
     return writer.endMarker().bytes();
+}
+
+inline MessageWriter serverData(std::int32_t protocol, std::uint8_t attractLoop, const std::string& level = "Level")
+{
+    return MessageWriter().serverData(protocol, 1, attractLoop, "baseq2", 0, level);
 }
 
 // The two log lines that open every demo's header group.
