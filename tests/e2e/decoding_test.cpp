@@ -8,6 +8,7 @@
 #include <limits>
 #include <numeric>
 #include <regex>
+#include <set>
 #include <tuple>
 
 #include "kest_fixture.h"
@@ -44,16 +45,14 @@ TEST_F(DemoDecodingTest, DamagedDemoEndsWhereItsDataEnds)
          -1, clsv + "x\x08\n" + clsv + "next\n"},
         {"EmptyBlocksCount", DemoWriter().raw(Bytes(40, 0)).block(print("b12")).endMarker(), -1,
          "TIME: 00:00:01 CLSV: b12\n"},
-        {"FrameEndsItsBlock",
-         DemoWriter().block(print("x").frame().command(0)).block(MessageWriter().frame().print(2, "y")), -1, clsv + "x\n"},
+        // The second block's frame hides a print of "y" behind it.
+        {"FrameEndsItsBlock", DemoWriter().block(print("x").frame().command(0)).block(Bytes{20, 10, 2, 'y', 0}), -1,
+         clsv + "x\n"},
         // Fields filled with the frame code: one stepped over short ends the block before the print.
         // The largest entity word a sound may carry is 8199.
         {"SoundFieldsAndLargestEntity",
-         DemoWriter().block(MessageWriter()
-                                .command(9, {0x1F, 1, 2, 3, 4, 0x07, 0x20, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14})
-                                .command(9, {0xE8, 1, 0x00, 0x20})
-                                .command(9, {0x00, 1})
-                                .print(2, "after sounds\n")),
+         DemoWriter().block(MessageWriter().command(9, {0x1F, 1, 2, 3, 4, 0x07, 0x20, 20, 20, 20, 20, 20, 20})
+                                .command(9, {0xE8, 1, 0x00, 0x20}).command(9, {0x00, 1}).print(2, "after sounds\n")),
          -1, clsv + "after sounds\n"},
     };
     const Bytes good = demo({print("good")});
@@ -123,7 +122,7 @@ TEST_F(DemoDecodingTest, ReadsDownloadDataByTheProtocolOfItsDemo)
     EXPECT_EQ(completedLog({"?.dm2"}, lines), log);
 }
 
-const std::filesystem::path RealDemos = KEST_REAL_DEMOS_DIR;
+const fs::path RealDemos = KEST_REAL_DEMOS_DIR;
 
 // The protocol-34 recordings, in byte order of their names.
 const Arguments Protocol34Recordings = {
@@ -171,7 +170,7 @@ protected:
     void SetUp() override
     {
         KestTest::SetUp();
-        if (!std::filesystem::is_directory(RealDemos))
+        if (!fs::is_directory(RealDemos))
             GTEST_SKIP() << "no folder " << RealDemos << " of real recordings (set KEST_REAL_DEMOS_DIR)";
     }
 
@@ -228,7 +227,7 @@ protected:
                 EXPECT_TRUE(cuts[i] != whole.size() || messages == wholeMessages);
                 previous = messages.size();
                 at = end;
-                std::filesystem::remove(path(cutName(cuts[i])));
+                fs::remove(path(cutName(cuts[i])));
             }
         }
     }
@@ -244,7 +243,7 @@ TEST_F(RealRecordingTest, LogsMatchTheExpectedOnes)
     }
     EXPECT_EQ(completedLog({"*.dm2"}, lines), expectedLog("all-good.dm2"));
 
-    std::filesystem::remove(path("kest.log"));
+    fs::remove(path("kest.log"));
     write("mission64-demo1.dm2", recording("mission64-demo1.dm2"));
     const KestRun result = run({"mission64-demo1.dm2"});
     EXPECT_EQ(result.output,
@@ -280,7 +279,6 @@ TEST_F(RealRecordingTest, ChangedLengthFieldsAndCommandCodes)
 {
     constexpr bool Length = true;
     constexpr bool Code = false;
-    const std::string Damaged = "a warning at the changed field";
     const std::string Open = "any defined way";
     Arguments completing;
     std::string completingLines;
@@ -298,9 +296,9 @@ TEST_F(RealRecordingTest, ChangedLengthFieldsAndCommandCodes)
                 bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
             const std::string copy = std::to_string(10000 + copies++) + "-" + name;
             write(copy, bytes);
-            if (ending.empty() || ending == Damaged) {
+            if (ending.empty()) {
                 completing.push_back(copy);
-                completingLines += reading(copy) + (ending.empty() ? "" : warning(copy, offset));
+                completingLines += reading(copy) + (lengthField ? warning(copy, offset) : "");
                 return;
             }
             SCOPED_TRACE(copy + ": " + ending);
@@ -313,7 +311,7 @@ TEST_F(RealRecordingTest, ChangedLengthFieldsAndCommandCodes)
             if (!small && block >= 4 && block % (blocks / 8) != 0)
                 continue;
             for (const std::int64_t length : {-2LL, -5LL, -0x80000000LL})
-                check(block, Length, length, Damaged);
+                check(block, Length, length, "");
             check(block, Code, 20, block == 0 ? Open : "");
         }
         check(1, Code, 0x15, "KEST: Unknown demo format (isdemo: 1 this_id: 0x15 prev_id: 0x0 sv_version: 34)!");

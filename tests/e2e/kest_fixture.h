@@ -23,6 +23,7 @@ using demo_writer::Bytes;
 using demo_writer::DemoWriter;
 using demo_writer::MessageWriter;
 using Arguments = std::vector<std::string>;
+namespace fs = std::filesystem;
 
 // What one run of the kest binary printed and how it ended.
 struct KestRun {
@@ -72,7 +73,7 @@ inline std::string header(const std::string& name, std::size_t size)
     return "Demo filename: " + name + "\nDemo filesize: " + std::to_string(size) + "\n";
 }
 
-inline std::optional<std::string> readFile(const std::filesystem::path& path)
+inline std::optional<std::string> readFile(const fs::path& path)
 {
     std::ifstream file(path, std::ios::binary);
     return file ? std::optional(std::string(std::istreambuf_iterator<char>(file), {})) : std::nullopt;
@@ -82,18 +83,13 @@ inline std::optional<std::string> readFile(const std::filesystem::path& path)
 // with arguments, then look at its console output and kest.log.
 class KestTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::filesystem::remove_all(root_);
-        std::filesystem::create_directories(path(""));
-    }
-
-    void TearDown() override { std::filesystem::remove_all(root_); }
+    void SetUp() override { fs::remove_all(root_); fs::create_directories(path("")); }
+    void TearDown() override { fs::remove_all(root_); }
 
     // Writes a file below the working folder, making the folders on its path.
     void write(const std::string& name, const Bytes& bytes) const
     {
-        std::filesystem::create_directories(path(name).parent_path());
+        fs::create_directories(path(name).parent_path());
         ASSERT_TRUE(demo_writer::writeFile(path(name).string(), bytes)) << "cannot write " << name;
     }
     void write(const std::string& name, const std::string& text) const { write(name, Bytes(text.begin(), text.end())); }
@@ -130,13 +126,16 @@ protected:
         return log();
     }
 
+    // The number of entries in a folder below the working folder.
+    auto entries(const std::string& name) const { return std::distance(fs::directory_iterator(path(name)), {}); }
+
     // Runs kest twice, first where there is no kest.log and then over an earlier one, and
     // checks that both runs print the same and leave the working folder as it was: no log,
     // then the earlier one byte for byte. Returns the first run.
     KestRun runKeepingLog(const Arguments& arguments, const char* fileBlocks = "unlimited") const
     {
-        std::filesystem::remove(path("kest.log"));
-        const std::ptrdiff_t before = entries("");
+        fs::remove(path("kest.log"));
+        const auto before = entries("");
         const KestRun fresh = run(arguments, 022, fileBlocks);
         EXPECT_EQ(entries(""), before) << "the run left a file behind";
         const std::string earlier = "Demo filename: earlier.dm2\nDemo filesize: 1\n\nTIME: 00:00:00 CHAT: \xE9t\xE9";
@@ -148,19 +147,13 @@ protected:
         return fresh;
     }
 
-    // The number of entries in a folder below the working folder.
-    std::ptrdiff_t entries(const std::string& folder) const
-    {
-        return std::distance(std::filesystem::directory_iterator(path(folder)), {});
-    }
 
     std::optional<std::string> log() const { return readFile(path("kest.log")); }
-    std::filesystem::path path(const std::string& name) const { return root_ / "work" / name; }
+    fs::path path(const std::string& name) const { return root_ / "work" / name; }
 
 private:
     // The working folder and the file of kest's output, one per test process.
-    const std::filesystem::path root_ =
-        std::filesystem::path(::testing::TempDir()) / ("kest-e2e-" + std::to_string(::getpid()));
+    const fs::path root_ = fs::path(::testing::TempDir()) / ("kest-e2e-" + std::to_string(::getpid()));
 };
 
 }  // namespace kest::e2e
