@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <limits>
 #include <numeric>
-#include <regex>
 #include <set>
 #include <tuple>
 
@@ -22,17 +21,15 @@ using DemoDecodingTest = KestTest;
 // command where its data ran out, with what came before it. The walk goes by lengths alone.
 TEST_F(DemoDecodingTest, DamagedDemoEndsWhereItsDataEnds)
 {
-    const Bytes bad = MessageWriter().command(0).bytes();
     const auto print = [](const std::string& text) { return MessageWriter().print(2, text + "\n"); };
     const std::string clsv = "TIME: 00:00:00 CLSV: ";
     // What follows a first block of fourteen bytes that prints "before"; where kest must say the
     // damage starts (-1 for nowhere); the log's message lines after "before".
     const std::vector<std::tuple<const char*, DemoWriter, long long, std::string>> cases = {
         {"OneByteWhereALengthShouldBe", DemoWriter().raw({0x01}), 14, ""},
-        {"TwoBytesWhereALengthShouldBe", DemoWriter().raw({0xFF, 0xFF}), 14, ""},
         {"ThreeBytesWhereALengthShouldBe", DemoWriter().raw({0xFF, 0xFF, 0xFF}), 14, ""},
-        {"LengthMinusTwo", DemoWriter().blockWithLength(-2, {}).block(bad).endMarker(), 14, ""},
-        {"LengthMinimum", DemoWriter().blockWithLength(std::numeric_limits<std::int32_t>::min(), bad), 14, ""},
+        {"LengthMinusTwo", DemoWriter().blockWithLength(-2, {}).block(Bytes{0}).endMarker(), 14, ""},
+        {"LengthMinimum", DemoWriter().blockWithLength(std::numeric_limits<std::int32_t>::min(), {0}), 14, ""},
         {"LengthPastTheEnd", DemoWriter().blockWithLength(100, print("inside").bytes()), 14, clsv + "inside\n"},
         {"PrintWithoutItsTerminator", DemoWriter().block(Bytes{0x0A, 0x02, 'a', 'b'}), 18, ""},
         {"CutCommandAfterAWholeOne", DemoWriter().block(print("kept").raw({0x0A, 0x03, 'x'})), 26, clsv + "kept\n"},
@@ -148,21 +145,32 @@ std::vector<std::size_t> lengthFields(const Bytes& recording)
 }
 
 // Whether a run over one changed recording ended in a defined way: read to its end, damaged at
-// a byte inside it, or ended by one of the decoder's messages with values it can print: codes
-// in upper-case hexadecimal without leading zeros, a previous code below the frame's (the frame
-// ends its block), an unknown code above it, and an attract-loop byte as isdemo.
-bool endsInADefinedWay(const KestRun& run, const std::string& name, std::size_t size)
+// a byte inside it, or ended by one of the decoder's messages with values it can print. Those
+// values are read back and the message made again from them, so nothing but the defined wording
+// passes: codes in upper-case hexadecimal without leading zeros, a previous code below the
+// frame's (the frame ends its block), an unknown code above it, and an attract-loop byte as isdemo.
+bool endsInADefinedWay(const KestRun& run, const std::string& name, long long size)
 {
-    const std::string previous = "prev_id: 0x([0-9A-F]|1[0-3])";
-    const std::regex defined(
-        "\nReading " + name + "\\.\\.\\.\n((WARNING: Demofile " + name +
-        " is damaged at byte (0|[1-9][0-9]*), rest skipped!\n)?\nWriting kest\\.log\\.\\.\\.\n\n# seconds elapsed\n|"
-        "\nERROR: (Unknown entity!|Too many entities!|KEST: Unknown demo format \\((this_id: 0x0 " + previous +
-        "|isdemo: (25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9]) this_id: 0x(1[5-9A-F]|[2-9A-F][0-9A-F]) " + previous +
-        " sv_version: (0|-?[1-9][0-9]*))\\)!)\n)");
-    std::smatch found;
-    return std::regex_match(run.output, found, defined) && run.exitCode == (found[4].matched ? 1 : 0) &&
-           (!found[3].matched || std::stoull(found[3]) < size);
+    const std::string damaged = "\n" + reading(name) + "WARNING: Demofile " + name + " is damaged at byte ";
+    const long long offset = std::atoll(run.output.c_str() + std::min(run.output.size(), damaged.size()));
+    if (run.exitCode == 0)
+        return run.output == completed(reading(name)) ||
+               (offset >= 0 && offset < size && run.output == completed(reading(name) + warning(name, offset)));
+    const std::size_t start = failed(reading(name), "").size() - 1;
+    const std::string message = run.output.substr(std::min(start, run.output.size()), run.output.size() - start - 1);
+    const char* const badCode = "KEST: Unknown demo format (this_id: 0x0 prev_id: 0x%X)!";
+    const char* const unknown = "KEST: Unknown demo format (isdemo: %d this_id: 0x%X prev_id: 0x%X sv_version: %d)!";
+    unsigned thisId = 0x15, prevId = 0;
+    int isdemo = 0, svVersion = 0;
+    char remade[160] = "Unknown entity!";  // what a message of neither format must be
+    if (std::sscanf(message.c_str(), unknown, &isdemo, &thisId, &prevId, &svVersion) == 4)
+        std::snprintf(remade, sizeof remade, unknown, isdemo, thisId, prevId, svVersion);
+    else if (std::sscanf(message.c_str(), badCode, &prevId) == 1)
+        std::snprintf(remade, sizeof remade, badCode, prevId);
+    else if (message == "Too many entities!")
+        std::snprintf(remade, sizeof remade, "%s", message.c_str());
+    return run.exitCode == 1 && run.output == failed(reading(name), remade) && isdemo >= 0 && isdemo <= 255 &&
+           thisId > 0x14 && thisId <= 0xFF && prevId <= 0x13;
 }
 
 class RealRecordingTest : public KestTest {
@@ -243,13 +251,11 @@ TEST_F(RealRecordingTest, LogsMatchTheExpectedOnes)
     }
     EXPECT_EQ(completedLog({"*.dm2"}, lines), expectedLog("all-good.dm2"));
 
-    fs::remove(path("kest.log"));
     write("mission64-demo1.dm2", recording("mission64-demo1.dm2"));
-    const KestRun result = run({"mission64-demo1.dm2"});
+    const KestRun result = runKeepingLog({"mission64-demo1.dm2"});
     EXPECT_EQ(result.output,
               failed(reading("mission64-demo1.dm2"), "KEST: Unknown demo format (this_id: 0x0 prev_id: 0xE)!"));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_FALSE(log());
 }
 
 TEST_F(RealRecordingTest, CutAtEveryByte)
@@ -263,10 +269,9 @@ TEST_F(RealRecordingTest, CutAroundEveryBlockBoundary)
 {
     const Bytes whole = recording("libq2-testduel.dm2");
     std::set<std::size_t> cuts = {whole.size()};
-    for (const std::size_t field : lengthFields(whole)) {
+    for (const std::size_t field : lengthFields(whole))
         for (std::size_t cut = std::max<std::size_t>(field, 3) - 3; cut <= std::min(field + 3, whole.size()); ++cut)
             cuts.insert(cut);
-    }
     checkCuts("libq2-testduel.dm2", std::vector<std::size_t>(cuts.begin(), cuts.end()));
 }
 
@@ -277,28 +282,27 @@ TEST_F(RealRecordingTest, CutAroundEveryBlockBoundary)
 // its own. Other changes send the walk anywhere: such a copy must still end in a defined way.
 TEST_F(RealRecordingTest, ChangedLengthFieldsAndCommandCodes)
 {
-    constexpr bool Length = true;
-    constexpr bool Code = false;
+    enum Field : std::size_t { Length = 0, Code = 4 };  // where in its block a change is made
     const std::string Open = "any defined way";
     Arguments completing;
     std::string completingLines;
-    std::size_t copies = 0;
     for (const std::string& name : Protocol34Recordings) {
         const Bytes whole = recording(name);
         const std::vector<std::size_t> fields = lengthFields(whole);
         const std::size_t blocks = fields.size() - 1;
         const bool small = name == "libq2-test.dm2";
         // A copy with the block's length field or first command byte set to `value`, low byte first.
-        const auto check = [&](std::size_t block, bool lengthField, std::int64_t value, const std::string& ending) {
+        const auto check = [&](std::size_t block, Field field, std::int64_t value, const std::string& ending) {
             Bytes bytes = whole;
-            const std::size_t offset = fields[block] + (lengthField ? 0 : 4);
-            for (std::size_t i = 0; i < (lengthField ? 4 : 1); ++i)
+            const std::size_t offset = fields[block] + field;
+            for (std::size_t i = 0; i < (field == Length ? 4 : 1); ++i)
                 bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-            const std::string copy = std::to_string(10000 + copies++) + "-" + name;
+            // Copies that complete are kept for their run; each other one is read at once.
+            const std::string copy = (ending.empty() ? std::to_string(10000 + completing.size()) : "one") + "-" + name;
             write(copy, bytes);
             if (ending.empty()) {
                 completing.push_back(copy);
-                completingLines += reading(copy) + (lengthField ? warning(copy, offset) : "");
+                completingLines += reading(copy) + (field == Length ? warning(copy, offset) : "");
                 return;
             }
             SCOPED_TRACE(copy + ": " + ending);

@@ -92,19 +92,16 @@ protected:
         fs::create_directories(path(name).parent_path());
         ASSERT_TRUE(demo_writer::writeFile(path(name).string(), bytes)) << "cannot write " << name;
     }
-    void write(const std::string& name, const std::string& text) const { write(name, Bytes(text.begin(), text.end())); }
 
     // Runs kest in the working folder, as a shell would after expanding nothing. A run
     // that takes a minute of processor time, as an endless walk would, is ended.
-    KestRun run(const Arguments& arguments, mode_t fileMask = 022, const char* fileBlocks = "unlimited") const
+    KestRun run(const Arguments& arguments, const char* fileMask = "022", const char* fileBlocks = "unlimited") const
     {
         // No test's argument holds a single quote.
         const auto quoted = [](const std::string& text) { return "'" + text + "'"; };
-        // With the file size limit, a write past it fails instead of ending kest.
-        char settings[128];
-        std::snprintf(settings, sizeof settings, "umask %03o && ulimit -t 60 && ulimit -f %s && trap '' XFSZ && exec ",
-                      static_cast<unsigned>(fileMask), fileBlocks);
-        std::string command = "cd " + quoted(path("")) + " && " + settings + quoted(KEST_BINARY);
+        // With the file size limit (in blocks of 512 bytes), a write past it fails instead of ending kest.
+        std::string command = "cd " + quoted(path("")) + " && umask " + fileMask + " && ulimit -t 60 && ulimit -f " +
+                              fileBlocks + " && trap '' XFSZ && exec " + quoted(KEST_BINARY);
         for (const std::string& argument : arguments)
             command += " " + quoted(argument);
         const int status = std::system((command + " >" + quoted(root_ / "output") + " 2>&1").c_str());
@@ -136,17 +133,16 @@ protected:
     {
         fs::remove(path("kest.log"));
         const auto before = entries("");
-        const KestRun fresh = run(arguments, 022, fileBlocks);
+        const KestRun fresh = run(arguments, "022", fileBlocks);
         EXPECT_EQ(entries(""), before) << "the run left a file behind";
         const std::string earlier = "Demo filename: earlier.dm2\nDemo filesize: 1\n\nTIME: 00:00:00 CHAT: \xE9t\xE9";
-        write("kest.log", earlier);
-        const KestRun over = run(arguments, 022, fileBlocks);
+        write("kest.log", Bytes(earlier.begin(), earlier.end()));
+        const KestRun over = run(arguments, "022", fileBlocks);
         EXPECT_EQ(log(), earlier) << "the run changed the earlier kest.log";
         EXPECT_EQ(over.output, fresh.output);
         EXPECT_EQ(over.exitCode, fresh.exitCode);
         return fresh;
     }
-
 
     std::optional<std::string> log() const { return readFile(path("kest.log")); }
     fs::path path(const std::string& name) const { return root_ / "work" / name; }
