@@ -46,11 +46,12 @@ TEST_F(DemoDecodingTest, DamagedDemoEndsWhereItsDataEnds)
         {"FrameEndsItsBlock", DemoWriter().block(print("x").frame().command(0)).block(Bytes{20, 10, 2, 'y', 0}), -1,
          clsv + "x\n"},
         // Fields filled with the frame code: one stepped over short ends the block before the print.
-        // The largest entity word a sound may carry is 8199.
-        {"SoundFieldsAndLargestEntity",
+        // The largest entity word a sound may carry is 8199; the largest temporary-entity type is 29.
+        {"SoundsAndTemporaryEntity",
          DemoWriter().block(MessageWriter().command(9, {0x1F, 1, 2, 3, 4, 0x07, 0x20, 20, 20, 20, 20, 20, 20})
-                                .command(9, {0xE8, 1, 0x00, 0x20}).command(9, {0x00, 1}).print(2, "after sounds\n")),
-         -1, clsv + "after sounds\n"},
+                                .command(9, {0xE8, 1, 0x00, 0x20}).command(9, {0x00, 1}).print(2, "after sounds\n")
+                                .command(3, {29, 20, 20, 20, 20, 20, 20, 20, 20, 20}).print(2, "after 29\n")),
+         -1, clsv + "after sounds\n" + clsv + "after 29\n"},
     };
     const Bytes good = demo({print("good")});
     write("good.dm2", good);
