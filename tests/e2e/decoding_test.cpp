@@ -40,7 +40,8 @@ TEST_F(DemoDecodingTest, DamagedDemoEndsWhereItsDataEnds)
         // The print's text runs on into the next block's length field, whose zero byte ends it.
         {"PayloadPastItsBlockEnd", DemoWriter().blockWithLength(3, {0x0A, 0x02, 'x'}).block(print("next")).endMarker(),
          -1, clsv + "x\x08\n" + clsv + "next\n"},
-        {"EmptyBlocksCount", DemoWriter().raw(Bytes(40, 0)).block(print("b12")).endMarker(), -1,
+        // Bytes after the end marker are not read.
+        {"EmptyBlocksCount", DemoWriter().raw(Bytes(40, 0)).block(print("b12")).endMarker().raw({9}), -1,
          "TIME: 00:00:01 CLSV: b12\n"},
         // The second block's frame hides a print of "y" behind it.
         {"FrameEndsItsBlock", DemoWriter().block(print("x").frame().command(0)).block(Bytes{20, 10, 2, 'y', 0}), -1,
