@@ -163,12 +163,6 @@ MessageWriter& MessageWriter::raw(const Bytes& bytes)
     return *this;
 }
 
-MessageWriter& MessageWriter::filler(std::size_t count, std::uint8_t value)
-{
-    bytes_.insert(bytes_.end(), count, value);
-    return *this;
-}
-
 MessageWriter& MessageWriter::muzzleFlash(std::uint16_t entity, std::uint8_t flash)
 {
     return byte(code(Command::MuzzleFlash)).shortValue(entity).byte(flash);

@@ -94,7 +94,6 @@ public:
     MessageWriter& position(std::int16_t x, std::int16_t y, std::int16_t z);
     MessageWriter& position(const Position& point);
     MessageWriter& raw(const Bytes& bytes);
-    MessageWriter& filler(std::size_t count, std::uint8_t value = 0x55);
 
     // Commands with their code and payload.
     MessageWriter& muzzleFlash(std::uint16_t entity, std::uint8_t flash);
@@ -144,9 +143,6 @@ public:
     // count and the bits of the areas the player can see.
     MessageWriter& frame(std::int32_t serverFrame, std::int32_t deltaFrame, std::uint8_t suppressCount,
                          const Bytes& areaBits);
-    // One entity delta without a command code: header bits (one to four
-    // bytes, made from the fields present), entity number, fields.
-    MessageWriter& entityDelta(const EntityState& entity);
     // A command code and whatever payload bytes a test wants behind it.
     MessageWriter& command(std::uint8_t code, const Bytes& payload = {});
 
@@ -154,6 +150,10 @@ public:
     std::size_t size() const { return bytes_.size(); }
 
 private:
+    // One entity delta without a command code: header bits (one to four
+    // bytes, made from the fields present), entity number, fields.
+    MessageWriter& entityDelta(const EntityState& entity);
+
     Bytes bytes_;
 };
 
@@ -168,7 +168,6 @@ public:
     DemoWriter& raw(const Bytes& bytes);
 
     const Bytes& bytes() const { return bytes_; }
-    std::size_t size() const { return bytes_.size(); }
 
 private:
     Bytes bytes_;
