@@ -35,13 +35,13 @@ std::optional<DemoDamage> DemoParser::run(MessageList& list)
         const std::uint64_t lengthOffset = walk.offset();
         if (walk.remaining() < width::Long)
             return DemoDamage{lengthOffset};
-        blockLength_ = walk.readLong();
-        if (blockLength_ == EndOfDemo)
+        const std::int32_t blockLength = walk.readLong();
+        if (blockLength == EndOfDemo)
             return std::nullopt;
-        if (blockLength_ < 0)
+        if (blockLength < 0)
             return DemoDamage{lengthOffset};
         ++blockCount_;
-        const auto length = static_cast<std::size_t>(blockLength_);
+        const auto length = static_cast<std::size_t>(blockLength);
         // A block cut short by the file's end is decoded as far as its bytes go.
         const bool cut = length > walk.remaining();
         const auto failedCommand = decodeBlock(walk, cut ? size_ : walk.offset() + length);

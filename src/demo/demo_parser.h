@@ -45,7 +45,6 @@ private:
     ErrorReporter reporter_;
 
     std::int64_t blockCount_ = 0;
-    std::int32_t blockLength_ = 0;
 
     // Decoding state, named as the error messages show it.
     std::uint8_t this_id = 0;
