@@ -32,10 +32,12 @@ using kest::demo_writer::Sound;
 void decode(benchmark::State& state, const Bytes& demo)
 {
     std::size_t records = 0;
+    kest::DemoWindow window;
     for (auto _ : state) {
         kest::MessageList list;
-        kest::DemoParser parser(demo.data(), demo.size());
-        benchmark::DoNotOptimize(parser.run(list));
+        kest::MemorySource source(demo.data(), demo.size());
+        window.open(source);
+        benchmark::DoNotOptimize(kest::DemoParser(window).run(list));
         records = list.size();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(demo.size()));
@@ -173,7 +175,10 @@ void registerRealRecordings(const std::filesystem::path& folder)
                                                   std::istreambuf_iterator<char>());
         try {
             kest::MessageList list;
-            kest::DemoParser(demo->data(), demo->size()).run(list);
+            kest::MemorySource source(demo->data(), demo->size());
+            kest::DemoWindow window;
+            window.open(source);
+            kest::DemoParser(window).run(list);
         } catch (const kest::FatalError& rejected) {
             std::fprintf(stderr, "Skipped %s: %s\n", path.filename().c_str(), rejected.what());
             continue;

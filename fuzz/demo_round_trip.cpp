@@ -91,19 +91,41 @@ void checkLog(MessageList& list, std::size_t size, RoundTrip& trip)
         trip.brokenInvariants.push_back("a second rendering of the same list differs");
 }
 
+// The program's way from bytes to records, through a window of the given capacity.
+void decode(const std::uint8_t* data, std::size_t size, std::size_t windowCapacity, MessageList& list, RoundTrip& trip)
+{
+    list.append(0, RecordKind::DemoFileName, DemoName);
+    list.append(0, RecordKind::DemoFileSize, std::to_string(size));
+    MemorySource source(data, size);
+    DemoWindow window(windowCapacity);
+    window.open(source);
+    try {
+        trip.damage = DemoParser(window).run(list);
+    } catch (const FatalError& error) {
+        trip.fatalError = error.what();
+    }
+}
+
+// A window of a few bytes makes nearly every read cross its edge; the outcome must not change.
+void checkSmallWindow(const std::uint8_t* data, std::size_t size, RoundTrip& trip)
+{
+    const std::size_t capacity = 1 + size % 7;
+    RoundTrip small;
+    MessageList list;
+    decode(data, size, capacity, list, small);
+    const auto offset = [](const std::optional<DemoDamage>& damage) { return damage ? damage->offset : ~0ULL; };
+    if (small.fatalError != trip.fatalError || offset(small.damage) != offset(trip.damage) ||
+        (!trip.fatalError && LogWriter().render(list) != trip.log))
+        trip.brokenInvariants.push_back("a window of " + std::to_string(capacity) + " bytes changes the outcome");
+}
+
 }  // namespace
 
 RoundTrip runRoundTrip(const std::uint8_t* data, std::size_t size)
 {
     RoundTrip trip;
     MessageList list;
-    list.append(0, RecordKind::DemoFileName, DemoName);
-    list.append(0, RecordKind::DemoFileSize, std::to_string(size));
-    try {
-        trip.damage = DemoParser(data, size).run(list);
-    } catch (const FatalError& error) {
-        trip.fatalError = error.what();
-    }
+    decode(data, size, DemoWindow::DefaultCapacity, list, trip);
 
     if (trip.fatalError && !isParserError(*trip.fatalError))
         trip.brokenInvariants.push_back("unexpected fatal error: " + *trip.fatalError);
@@ -111,11 +133,11 @@ RoundTrip runRoundTrip(const std::uint8_t* data, std::size_t size)
         trip.brokenInvariants.push_back("damage reported at byte " + std::to_string(trip.damage->offset) +
                                         " of " + std::to_string(size));
     checkRecords(list, trip);
-    if (trip.fatalError)
-        return trip;
-
-    trip.log = LogWriter().render(list);
-    checkLog(list, size, trip);
+    if (!trip.fatalError) {
+        trip.log = LogWriter().render(list);
+        checkLog(list, size, trip);
+    }
+    checkSmallWindow(data, size, trip);
     return trip;
 }
 

@@ -30,37 +30,38 @@ std::string mapFileName(std::string_view modelPath)
 std::optional<DemoDamage> DemoParser::run(MessageList& list)
 {
     list_ = &list;
-    BlockCursor walk(buffer_, size_);
-    while (walk.remaining() > 0) {
-        const std::uint64_t lengthOffset = walk.offset();
-        if (walk.remaining() < width::Long)
+    for (std::uint64_t lengthOffset = 0;;) {
+        BlockCursor cursor = window_.cursorAt(lengthOffset);
+        const std::size_t lengthBytes = cursor.available(width::Long);
+        if (lengthBytes == 0)
+            return std::nullopt;
+        if (lengthBytes < width::Long)
             return DemoDamage{lengthOffset};
-        const std::int32_t blockLength = walk.readLong();
+        const std::int32_t blockLength = cursor.readLong();
         if (blockLength == EndOfDemo)
             return std::nullopt;
         if (blockLength < 0)
             return DemoDamage{lengthOffset};
         ++blockCount_;
-        const auto length = static_cast<std::size_t>(blockLength);
+        const std::uint64_t blockEnd = cursor.offset() + static_cast<std::uint32_t>(blockLength);
+        window_.keepFrom(blockEnd);
+        const auto failedCommand = decodeBlock(cursor, blockEnd);
         // A block cut short by the file's end is decoded as far as its bytes go.
-        const bool cut = length > walk.remaining();
-        const auto failedCommand = decodeBlock(walk, cut ? size_ : walk.offset() + length);
-        if (cut)
+        if (!window_.reaches(blockEnd))
             return DemoDamage{lengthOffset};
         if (failedCommand)
             return DemoDamage{*failedCommand};
-        walk.skip(length);
+        lengthOffset = blockEnd;
     }
-    return std::nullopt;
 }
 
-std::optional<std::uint64_t> DemoParser::decodeBlock(BlockCursor cursor, std::size_t blockEnd)
+std::optional<std::uint64_t> DemoParser::decodeBlock(BlockCursor& cursor, std::uint64_t blockEnd)
 {
     prev_id = 0;
     isdemo = 1;
     // Payloads may run past the block end; only the next command start is checked against it.
     while (cursor.offset() < blockEnd) {
-        const std::size_t commandOffset = cursor.offset();
+        const std::uint64_t commandOffset = cursor.offset();
         try {
             this_id = cursor.readByte();
             if (!decodeCommand(cursor))

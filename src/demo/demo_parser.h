@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "demo/block_cursor.h"
+#include "demo/demo_window.h"
 #include "driver/error_reporter.h"
 #include "log/message_list.h"
 
@@ -15,19 +16,19 @@ struct DemoDamage {
     std::uint64_t offset;
 };
 
-// Walks the blocks of one demo held in memory and collects its printed
+// Walks the blocks of the demo open in a window and collects its printed
 // messages, level name and map file. Unknown commands end the run through
 // report_error; damaged data ends only this demo.
 class DemoParser {
 public:
-    DemoParser(const std::uint8_t* buffer, std::size_t size) : buffer_(buffer), size_(size) {}
+    explicit DemoParser(DemoWindow& window) : window_(window) {}
     virtual ~DemoParser() = default;
 
     std::optional<DemoDamage> run(MessageList& list);
 
 private:
     // The offset of a command that ran out of data, if one did.
-    std::optional<std::uint64_t> decodeBlock(BlockCursor cursor, std::size_t blockEnd);
+    std::optional<std::uint64_t> decodeBlock(BlockCursor& cursor, std::uint64_t blockEnd);
     // False when the command ends its block.
     bool decodeCommand(BlockCursor& cursor);
 
@@ -39,8 +40,7 @@ private:
     void decodeDownload(BlockCursor& cursor);
     void decodePacketEntities(BlockCursor& cursor);
 
-    const std::uint8_t* buffer_;
-    std::size_t size_;
+    DemoWindow& window_;
     MessageList* list_ = nullptr;
     ErrorReporter reporter_;
 

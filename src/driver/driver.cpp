@@ -32,8 +32,8 @@ int Driver::run(const std::vector<std::string>& arguments)
         std::fputs("\n", console_);
         MessageList list;
         for (const DirectoryEntry& demo : demos) {
-            // Folders, devices and hidden files are no demos.
-            if (!demo.isRegularFile || demo.name.empty() || demo.name[0] == '.')
+            // Hidden files are no demos.
+            if (demo.name.empty() || demo.name[0] == '.')
                 continue;
             readDemo(demo, list);
         }
@@ -57,6 +57,7 @@ void Driver::printUsage()
 }
 
 // Every pattern is expanded before any demo is read, so a typing error costs no time.
+// Each pattern's matches come in byte order of their paths, the order a shell gives them.
 std::vector<DirectoryEntry> Driver::findDemos(const std::vector<std::string>& patterns)
 {
     std::vector<DirectoryEntry> demos;
@@ -64,6 +65,8 @@ std::vector<DirectoryEntry> Driver::findDemos(const std::vector<std::string>& pa
         std::vector<DirectoryEntry> matches = platform_.findMatches(pattern);
         if (matches.empty())
             reporter_.report_error("Demofile %s not found!", pattern.c_str());
+        std::sort(matches.begin(), matches.end(),
+                  [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.path < b.path; });
         std::move(matches.begin(), matches.end(), std::back_inserter(demos));
     }
     return demos;
@@ -71,16 +74,30 @@ std::vector<DirectoryEntry> Driver::findDemos(const std::vector<std::string>& pa
 
 void Driver::readDemo(const DirectoryEntry& demo, MessageList& list)
 {
+    const OpenedFile opened = platform_.openFile(demo.path);
+    // Folders, pipes and devices are no demos.
+    if (opened.status == OpenedFile::Status::NotAFile)
+        return;
     std::fprintf(console_, "Reading %s...\n", demo.name.c_str());
-    FileBytes bytes;
-    if (!platform_.readFile(demo.path, bytes))
+    if (opened.status == OpenedFile::Status::Failed)
         reporter_.report_error("Couldn't open demofile %s!", demo.name.c_str());
+    InputFile& file = *opened.file;
+    const std::uint64_t sizeAtOpen = file.size();
     list.append(0, RecordKind::DemoFileName, demo.name);
-    list.append(0, RecordKind::DemoFileSize, std::to_string(bytes.size));
-    DemoParser parser(bytes.data.get(), static_cast<std::size_t>(bytes.size));
-    if (const auto damage = parser.run(list)) {
-        std::fprintf(console_, "WARNING: Demofile %s is damaged at byte %lld, rest skipped!\n", demo.name.c_str(),
-                     static_cast<long long>(damage->offset));
+    const std::size_t sizeRecord = list.size();
+    list.append(0, RecordKind::DemoFileSize, std::to_string(sizeAtOpen));
+    window_.open(file);
+    std::optional<DemoDamage> damage;
+    try {
+        damage = DemoParser(window_).run(list);
+    } catch (const ReadFailed&) {
+        reporter_.report_error("Couldn't open demofile %s!", demo.name.c_str());
+    }
+    if (file.size() != sizeAtOpen)
+        list.replaceText(sizeRecord, std::to_string(file.size()));
+    if (damage) {
+        std::fprintf(console_, "WARNING: Demofile %s is damaged at byte %llu, rest skipped!\n", demo.name.c_str(),
+                     static_cast<unsigned long long>(damage->offset));
     }
 }
 

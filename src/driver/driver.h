@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/demo_window.h"
 #include "driver/error_reporter.h"
 #include "driver/platform.h"
 #include "log/message_list.h"
@@ -29,6 +30,7 @@ private:
     Platform& platform_;
     std::FILE* console_;
     ErrorReporter reporter_;
+    DemoWindow window_;  // one for all demos, so their bytes pass through memory that is warm
 };
 
 }  // namespace kest

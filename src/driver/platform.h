@@ -6,19 +6,32 @@
 #include <string_view>
 #include <vector>
 
+#include "demo/byte_source.h"
+
 namespace kest {
 
 // One match of a file-name pattern.
 struct DirectoryEntry {
     std::string path;  // where to open it, with the pattern's directory part
     std::string name;  // the bare name, as shown to the user and in the log
-    bool isRegularFile;
 };
 
-// A demo file's bytes, read whole.
-struct FileBytes {
-    std::unique_ptr<std::uint8_t[]> data;
-    std::uint64_t size = 0;
+// A file opened for reading. It yields the bytes it held when it was opened and
+// no more, so a demo still being recorded is read as far as it had got.
+class InputFile : public ByteSource {
+public:
+    // The size it had when it was opened, or the bytes it turned out to hold when it shrank since.
+    virtual std::uint64_t size() const = 0;
+};
+
+struct OpenedFile {
+    enum class Status {
+        Opened,
+        NotAFile,  // a folder, a pipe, a device: no demo, and no error either
+        Failed,
+    };
+    Status status;
+    std::unique_ptr<InputFile> file;  // only when opened
 };
 
 // Everything kest needs from the operating system.
@@ -26,18 +39,17 @@ class Platform {
 public:
     virtual ~Platform() = default;
 
-    // The matches of a file name or wildcard pattern, in byte order of their
-    // names; empty when nothing matches.
+    // The entries whose names match a file name or wildcard pattern, in no
+    // particular order; empty when nothing matches.
     virtual std::vector<DirectoryEntry> findMatches(const std::string& pattern) = 0;
 
-    // The whole file; false if it cannot be opened or read completely.
-    virtual bool readFile(const std::string& path, FileBytes& bytes) = 0;
+    virtual OpenedFile openFile(const std::string& path) = 0;
 
     // Writes the file completely or not at all: on failure an existing file
     // of that name is left as it was.
     virtual bool replaceFile(const std::string& path, std::string_view bytes) = 0;
 
-    // Wall-clock milliseconds from an arbitrary fixed point.
+    // Milliseconds of a monotonic clock from an arbitrary fixed point.
     virtual std::int64_t milliseconds() = 0;
 };
 

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <new>
 
 #include "driver/platform.h"
 
@@ -20,12 +19,6 @@ std::string bareName(std::string path)
         path.pop_back();
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool isRegularFile(const std::string& path)
-{
-    struct stat status;
-    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 std::vector<std::string> globPaths(const std::string& pattern)
@@ -65,6 +58,41 @@ int createTemporaryBeside(const std::string& path, std::string& temporaryPath)
     return -1;
 }
 
+// A demo file read in order, up to the size it had when it was opened.
+class PosixInputFile final : public InputFile {
+public:
+    PosixInputFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    ~PosixInputFile() override { ::close(fd_); }
+    PosixInputFile(const PosixInputFile&) = delete;
+    PosixInputFile& operator=(const PosixInputFile&) = delete;
+
+    std::optional<std::size_t> read(std::uint8_t* into, std::size_t capacity) override
+    {
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, size_ - done_));
+        if (wanted == 0)
+            return 0;
+        for (;;) {
+            const ssize_t got = ::read(fd_, into, wanted);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return std::nullopt;
+            // A file that shrank since it was opened ends where its data ends.
+            if (got == 0)
+                size_ = done_;
+            done_ += static_cast<std::uint64_t>(got);
+            return static_cast<std::size_t>(got);
+        }
+    }
+
+    std::uint64_t size() const override { return size_; }
+
+private:
+    int fd_;
+    std::uint64_t size_;
+    std::uint64_t done_ = 0;
+};
+
 class PosixPlatform final : public Platform {
 public:
     std::vector<DirectoryEntry> findMatches(const std::string& pattern) override
@@ -79,23 +107,27 @@ public:
         entries.reserve(paths.size());
         for (std::string& path : paths) {
             std::string name = bareName(path);
-            const bool regular = isRegularFile(path);
-            entries.push_back(DirectoryEntry{std::move(path), std::move(name), regular});
+            entries.push_back(DirectoryEntry{std::move(path), std::move(name)});
         }
-        std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
-            return a.name != b.name ? a.name < b.name : a.path < b.path;
-        });
         return entries;
     }
 
-    bool readFile(const std::string& path, FileBytes& bytes) override
+    OpenedFile openFile(const std::string& path) override
     {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        const bool read = readOpenFile(fd, bytes);
-        ::close(fd);
-        return read;
+        // Not blocking: a pipe with no writer must not hold the run up before it is found to be no file.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat status;
+        if (fd < 0) {
+            const bool regular = ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+            return {regular ? OpenedFile::Status::Failed : OpenedFile::Status::NotAFile, nullptr};
+        }
+        const bool described = ::fstat(fd, &status) == 0;
+        if (!described || !S_ISREG(status.st_mode)) {
+            ::close(fd);
+            return {described ? OpenedFile::Status::NotAFile : OpenedFile::Status::Failed, nullptr};
+        }
+        return {OpenedFile::Status::Opened,
+                std::make_unique<PosixInputFile>(fd, static_cast<std::uint64_t>(status.st_size))};
     }
 
     bool replaceFile(const std::string& path, std::string_view bytes) override
@@ -120,32 +152,6 @@ public:
     {
         using namespace std::chrono;
         return duration_cast<std::chrono::milliseconds>(steady_clock::now().time_since_epoch()).count();
-    }
-
-private:
-    static bool readOpenFile(int fd, FileBytes& bytes)
-    {
-        struct stat status;
-        if (::fstat(fd, &status) != 0 || status.st_size < 0)
-            return false;
-        const auto expected = static_cast<std::uint64_t>(status.st_size);
-        bytes.data.reset(new (std::nothrow) std::uint8_t[expected]);
-        if (!bytes.data)
-            return false;
-        // A file that shrinks while it is read ends where its data ends.
-        std::uint64_t done = 0;
-        while (done < expected) {
-            const ssize_t got = ::read(fd, bytes.data.get() + done, expected - done);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                return false;
-            if (got == 0)
-                break;
-            done += static_cast<std::uint64_t>(got);
-        }
-        bytes.size = done;
-        return true;
     }
 };
 

@@ -33,6 +33,10 @@ public:
 
     void append(std::int64_t time, RecordKind kind, std::string_view text);
 
+    // Gives the record appended as the index-th (from 0) another text: a fact that
+    // was known only later, like the size of a file that shrank while it was read.
+    void replaceText(std::size_t index, std::string_view text) { records_.at(index).text = text; }
+
     // One cursor: first() starts it, next() moves it; both give nullptr past the last record.
     const MessageRecord* first();
     const MessageRecord* next();

@@ -38,7 +38,7 @@ TEST(BlockCursor, EachPrimitiveAtAndOnePastTheEnd)
         fits.skip(leadIn.size());
         primitive.read(fits);
         EXPECT_EQ(fits.offset(), exact.size());
-        EXPECT_EQ(fits.remaining(), 0u);
+        EXPECT_EQ(fits.available(1), 0u);
         EXPECT_THROW(fits.readByte(), DataEnded);
 
         BlockCursor cut(exact.data(), exact.size() - 1);
@@ -66,7 +66,7 @@ TEST(BlockCursor, ValuesAreLowByteFirstWithOnlyTheLongSigned)
     EXPECT_EQ(cursor.readLong(), -2);
     EXPECT_EQ(cursor.readLong(), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(cursor.readString(), "h\xE9\n");
-    EXPECT_EQ(cursor.remaining(), 0u);
+    EXPECT_EQ(cursor.available(1), 0u);
 }
 
 }  // namespace

@@ -45,7 +45,10 @@ std::string ending(const Bytes& demo)
 {
     MessageList list;
     try {
-        if (const auto damage = DemoParser(demo.data(), demo.size()).run(list))
+        MemorySource source(demo.data(), demo.size());
+        DemoWindow window;
+        window.open(source);
+        if (const auto damage = DemoParser(window).run(list))
             return "damaged at " + std::to_string(damage->offset);
     } catch (const FatalError& error) {
         return error.what();

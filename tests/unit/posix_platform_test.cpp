@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -47,13 +49,35 @@ protected:
 
     static fs::perms modeOf(const std::string& file) { return fs::status(file).permissions(); }
 
-    // Each match as name, path and whether it is a regular file, one per line.
+    // Each match as name, path and whether it opens as a file, one per line, in byte order.
     std::string matches(const std::string& pattern) const
     {
+        std::vector<std::string> lines;
+        for (const DirectoryEntry& entry : platform_->findMatches(pattern)) {
+            const bool file = platform_->openFile(entry.path).status == OpenedFile::Status::Opened;
+            lines.push_back(entry.name + " " + entry.path + (file ? " file\n" : " other\n"));
+        }
+        std::sort(lines.begin(), lines.end());
         std::string found;
-        for (const DirectoryEntry& entry : platform_->findMatches(pattern))
-            found += entry.name + " " + entry.path + (entry.isRegularFile ? " file\n" : " other\n");
+        for (const std::string& line : lines)
+            found += line;
         return found;
+    }
+
+    // The whole of a file as the platform reads it, in reads of at most `chunk` bytes.
+    std::optional<std::string> readWhole(const std::string& name, std::size_t chunk = 4096) const
+    {
+        OpenedFile opened = platform_->openFile(path(name));
+        if (opened.status != OpenedFile::Status::Opened)
+            return std::nullopt;
+        std::string bytes;
+        std::vector<std::uint8_t> buffer(chunk);
+        while (const std::optional<std::size_t> got = opened.file->read(buffer.data(), buffer.size())) {
+            if (*got == 0)
+                return bytes;
+            bytes.append(reinterpret_cast<const char*>(buffer.data()), *got);
+        }
+        return std::nullopt;
     }
 
     std::unique_ptr<Platform> platform_ = makeNativePlatform();
@@ -61,7 +85,7 @@ protected:
     mode_t previousUmask_ = 022;
 };
 
-TEST_F(PosixPlatform, MatchesComeInByteOrderOfTheirNamesAndDirectoriesAreNoFiles)
+TEST_F(PosixPlatform, MatchesAndDirectoriesAreNoFiles)
 {
     for (const char* name : {"b.dm2", "a.dm2", "\xC3\xA9.dm2", "Z.dm2", "_x.dm2", "a.txt", "B.dm2"})
         makeFile(name);
@@ -96,14 +120,36 @@ TEST_F(PosixPlatform, NameWithWildcardCharactersIsFoundLiterally)
 
 TEST_F(PosixPlatform, ReadFile)
 {
-    FileBytes bytes;
-    EXPECT_FALSE(platform_->readFile(path("missing.dm2"), bytes));
-
-    for (const std::string& demo : {std::string(), std::string("\x06\0\xFF", 3)}) {
+    EXPECT_EQ(platform_->openFile(path("missing.dm2")).status, OpenedFile::Status::NotAFile);
+    for (const std::string& demo : {std::string(), std::string("\x06\0\xFF", 3), std::string(10000, 'x')}) {
         makeFile("a.dm2", demo);
-        ASSERT_TRUE(platform_->readFile(path("a.dm2"), bytes));
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data.get()), bytes.size), demo);
+        EXPECT_EQ(readWhole("a.dm2"), demo);
+        EXPECT_EQ(readWhole("a.dm2", 7), demo);
     }
+}
+
+// A file is what it held when it was opened: what is written to it later is not read, and
+// one that shrinks ends where its data ends, with that as its size.
+TEST_F(PosixPlatform, FileThatGrowsOrShrinksWhileRead)
+{
+    makeFile("a.dm2", "0123456789");
+    OpenedFile growing = platform_->openFile(path("a.dm2"));
+    ASSERT_EQ(growing.status, OpenedFile::Status::Opened);
+    std::ofstream(path("a.dm2"), std::ios::binary | std::ios::app) << "later";
+    std::uint8_t buffer[64];
+    EXPECT_EQ(growing.file->read(buffer, 4), 4u);
+    EXPECT_EQ(growing.file->read(buffer, sizeof buffer), 6u);
+    EXPECT_EQ(growing.file->read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(growing.file->size(), 10u);
+
+    OpenedFile shrinking = platform_->openFile(path("a.dm2"));
+    ASSERT_EQ(shrinking.status, OpenedFile::Status::Opened);
+    EXPECT_EQ(shrinking.file->size(), 15u);
+    EXPECT_EQ(shrinking.file->read(buffer, 4), 4u);
+    ASSERT_EQ(::truncate(path("a.dm2").c_str(), 6), 0);
+    EXPECT_EQ(shrinking.file->read(buffer, sizeof buffer), 2u);
+    EXPECT_EQ(shrinking.file->read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(shrinking.file->size(), 6u);
 }
 
 // A new file gets everyone's read and write less the umask; an existing one keeps its mode.

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "demo/block_cursor.h"
+#include "demo/byte_source.h"
+
+namespace kest {
+
+// Thrown when the source of a demo's bytes fails part way.
+struct ReadFailed {};
+
+// The part of a demo's bytes that decoding needs now, read ahead from its
+// source in large reads into one buffer that serves demo after demo. Only a
+// read that needs more than the buffer holds makes it grow (a payload running
+// far past its block, a text without its terminator); it shrinks back after.
+class DemoWindow {
+public:
+    static constexpr std::size_t DefaultCapacity = 256 * 1024;
+
+    explicit DemoWindow(std::size_t capacity = DefaultCapacity);
+
+    // Starts on a demo: its first byte is offset 0.
+    void open(ByteSource& source);
+
+    // A cursor at `offset`, which the walk has reached.
+    BlockCursor cursorAt(std::uint64_t offset);
+
+    // Bytes from `offset` on stay in the window, whatever cursors read past them:
+    // the next block starts there even when a payload ran past its block's end.
+    void keepFrom(std::uint64_t offset) { keepFrom_ = offset; }
+
+    // Whether the data holds every byte before `offset`; reads on through to it.
+    bool reaches(std::uint64_t offset);
+
+private:
+    friend class BlockCursor;
+
+    struct Span {
+        const std::uint8_t* data;
+        std::size_t size;
+    };
+    // The bytes from `offset` (at or after the window's start) in one piece: at
+    // least `count` of them, unless the data ends first.
+    Span extend(std::uint64_t offset, std::size_t count);
+
+    std::uint64_t end() const { return origin_ + filled_; }
+    void discardBefore(std::uint64_t offset);
+    void resize(std::size_t capacity);
+    // False at the end of the data.
+    bool readMore();
+
+    std::size_t nominal_;
+    std::size_t capacity_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    ByteSource* source_ = nullptr;
+    std::uint64_t origin_ = 0;  // the offset of the buffer's first byte
+    std::size_t filled_ = 0;
+    std::uint64_t keepFrom_ = 0;
+    bool ended_ = false;
+};
+
+}  // namespace kest
