@@ -35,6 +35,9 @@ public:
     // Whether the data holds every byte before `offset`; reads on through to it.
     bool reaches(std::uint64_t offset);
 
+    // The bytes of memory it holds now.
+    std::size_t capacity() const { return capacity_; }
+
 private:
     friend class BlockCursor;
 

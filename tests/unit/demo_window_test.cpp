@@ -1,0 +1,173 @@
+// Decoding through a window of a few bytes: every block, text and payload then
+// straddles the window's edge somewhere, and the outcome must be that of a
+// window that holds the whole demo.
+#include "demo/demo_window.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "demo/demo_parser.h"
+#include "demo_writer/demo_writer.h"
+
+namespace kest {
+namespace {
+
+using demo_writer::Bytes;
+using demo_writer::DemoWriter;
+using demo_writer::MessageWriter;
+
+// Hands out the bytes of memory at most `step` at a time, as a pipe or a slow disk may.
+class TricklingSource final : public ByteSource {
+public:
+    TricklingSource(const Bytes& bytes, std::size_t step, std::size_t failAt = SIZE_MAX)
+        : memory_(bytes.data(), std::min(bytes.size(), failAt)), step_(step), failAt_(failAt)
+    {
+    }
+
+    std::optional<std::size_t> read(std::uint8_t* into, std::size_t capacity) override
+    {
+        const std::optional<std::size_t> got = memory_.read(into, std::min(capacity, step_));
+        done_ += *got;
+        if (*got == 0 && done_ == failAt_)
+            return std::nullopt;
+        return got;
+    }
+
+private:
+    MemorySource memory_;
+    std::size_t step_;
+    std::size_t failAt_;  // where reading fails instead of ending
+    std::size_t done_ = 0;
+};
+
+// Every record as "time kind text", then how the demo ended.
+std::string outcome(ByteSource& source, DemoWindow& window)
+{
+    MessageList list;
+    std::string ending = "read to its end";
+    window.open(source);
+    try {
+        if (const auto damage = DemoParser(window).run(list))
+            ending = "damaged at " + std::to_string(damage->offset);
+    } catch (const FatalError& error) {
+        ending = error.what();
+    } catch (const ReadFailed&) {
+        ending = "read failed";
+    }
+    std::string text;
+    for (const MessageRecord* record = list.first(); record != nullptr; record = list.next())
+        text += std::to_string(record->time) + " " + std::to_string(static_cast<int>(record->kind)) + " " +
+                record->text + "|";
+    return text + ending;
+}
+
+std::string outcome(const Bytes& demo, std::size_t capacity, std::size_t step = SIZE_MAX)
+{
+    TricklingSource source(demo, step);
+    DemoWindow window(capacity);
+    return outcome(source, window);
+}
+
+// A demo that puts every kind of read the window must serve behind a lead-in
+// block of `shift` bytes, so that each lands at another offset of the window.
+Bytes demoShiftedBy(std::size_t shift)
+{
+    return DemoWriter()
+        .block(MessageWriter().layout(std::string(shift, 'l')))
+        .block(MessageWriter().serverData(34, 1, 0, "baseq2", 0, "Level").configString(33, "maps/q2dm1.bsp"))
+        .block(MessageWriter().print(3, "a text longer than the window\n").frame().print(3, "hidden"))
+        .block(MessageWriter().inventory({1, 2, 3}).print(1, "after a 512-byte payload\n"))
+        // The print's text runs on past its block of three bytes into the next length field.
+        .blockWithLength(3, {0x0A, 0x02, 'x'})
+        .block(MessageWriter().download(5, 50, {1, 2, 3, 4, 5}).print(2, "next\n"))
+        // A sound whose flags, index and entity are the next block's length field: three reads past its block.
+        .blockWithLength(1, {0x09})
+        .block(MessageWriter().print(2, "after\n"))
+        .block(Bytes{})
+        .block(MessageWriter().print(2, "last\n"))
+        .endMarker()
+        .bytes();
+}
+
+TEST(DemoWindow, SmallWindowsAtEveryOffsetDecodeAsAWholeOne)
+{
+    for (std::size_t shift = 0; shift < 24; ++shift) {
+        const Bytes demo = demoShiftedBy(shift);
+        const std::string whole = outcome(demo, demo.size());
+        ASSERT_NE(whole.find("2 4 Q2DM1.BSP|"), std::string::npos) << whole;
+        ASSERT_NE(whole.find("|5 2 x"), std::string::npos) << whole;
+        ASSERT_NE(whole.find("|8 2 after\n|"), std::string::npos) << whole;
+        for (std::size_t capacity = 1; capacity <= 40; ++capacity) {
+            SCOPED_TRACE("shift " + std::to_string(shift) + ", window of " + std::to_string(capacity));
+            EXPECT_EQ(outcome(demo, capacity), whole);
+            EXPECT_EQ(outcome(demo, capacity, 3), whole);
+        }
+    }
+}
+
+// Data that ends inside a length, a text or a payload gives the same damage offset whatever the window.
+TEST(DemoWindow, CutDemosEndAtTheSameByteWhateverTheWindow)
+{
+    const Bytes demo = demoShiftedBy(5);
+    for (std::size_t cut = 0; cut <= demo.size(); ++cut) {
+        const Bytes part(demo.begin(), demo.begin() + static_cast<std::ptrdiff_t>(cut));
+        const std::string whole = outcome(part, DemoWindow::DefaultCapacity);
+        for (const std::size_t capacity : {1, 2, 3, 5, 8, 13}) {
+            SCOPED_TRACE("cut at " + std::to_string(cut) + ", window of " + std::to_string(capacity));
+            EXPECT_EQ(outcome(part, capacity, 2), whole);
+        }
+    }
+}
+
+// A block length that runs far past the data ends the demo at that length field without
+// reading through a window's worth of memory it does not have.
+TEST(DemoWindow, BlockLengthPastTheEndOfTheData)
+{
+    const Bytes demo = DemoWriter()
+                           .block(MessageWriter().print(2, "before\n"))
+                           .blockWithLength(0x7FFFFFFF, MessageWriter().print(2, "inside\n").bytes())
+                           .bytes();
+    EXPECT_EQ(outcome(demo, 4), "1 2 before\n|2 2 inside\n|damaged at 14");
+}
+
+// A source that fails part way fails the demo, wherever the window stands.
+TEST(DemoWindow, ReadFailurePartWayIsNotTheEndOfTheData)
+{
+    const Bytes demo = demoShiftedBy(0);
+    for (const std::size_t failAt : {std::size_t{0}, std::size_t{3}, std::size_t{40}, demo.size() - 1}) {
+        SCOPED_TRACE(failAt);
+        TricklingSource source(demo, 7, failAt);
+        DemoWindow window(16);
+        const std::string ending = outcome(source, window);
+        EXPECT_EQ(ending.substr(ending.rfind('|') + 1), "read failed");
+    }
+}
+
+// The window grows for a text longer than itself and shrinks back once the walk has moved on.
+TEST(DemoWindow, GrowsForALongTextAndShrinksBack)
+{
+    const std::string text(1000, 't');
+    DemoWriter writer;
+    writer.block(MessageWriter().print(3, text));
+    for (int block = 0; block < 200; ++block)
+        writer.block(MessageWriter().print(3, "short"));
+    const Bytes demo = writer.endMarker().bytes();
+    MemorySource source(demo.data(), demo.size());
+    DemoWindow window(32);
+    window.open(source);
+    BlockCursor cursor = window.cursorAt(0);
+    cursor.skip(6);
+    EXPECT_EQ(cursor.readString(), text);
+    EXPECT_GE(window.capacity(), text.size());
+
+    MemorySource again(demo.data(), demo.size());
+    window.open(again);
+    MessageList list;
+    EXPECT_EQ(DemoParser(window).run(list), std::nullopt);
+    EXPECT_EQ(list.size(), 201u);
+    EXPECT_EQ(window.capacity(), 32u);
+}
+
+}  // namespace
+}  // namespace kest
