@@ -43,13 +43,7 @@ void DemoWindow::open(ByteSource& source)
         resize(nominal_);
 }
 
-BlockCursor DemoWindow::cursorAt(std::uint64_t offset)
-{
-    const std::uint8_t* at = buffer_.get() + (offset - origin_);
-    return BlockCursor(this, offset, at, buffer_.get() + filled_);
-}
-
-bool DemoWindow::reaches(std::uint64_t offset)
+bool DemoWindow::readThrough(std::uint64_t offset)
 {
     while (end() < offset) {
         discardBefore(end());

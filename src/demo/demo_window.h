@@ -18,7 +18,7 @@ struct ReadFailed {};
 // far past its block, a text without its terminator); it shrinks back after.
 class DemoWindow {
 public:
-    static constexpr std::size_t DefaultCapacity = 256 * 1024;
+    static constexpr std::size_t DefaultCapacity = 128 * 1024;
 
     explicit DemoWindow(std::size_t capacity = DefaultCapacity);
 
@@ -26,14 +26,17 @@ public:
     void open(ByteSource& source);
 
     // A cursor at `offset`, which the walk has reached.
-    BlockCursor cursorAt(std::uint64_t offset);
+    BlockCursor cursorAt(std::uint64_t offset)
+    {
+        return BlockCursor(this, offset, buffer_.get() + (offset - origin_), buffer_.get() + filled_);
+    }
 
     // Bytes from `offset` on stay in the window, whatever cursors read past them:
     // the next block starts there even when a payload ran past its block's end.
     void keepFrom(std::uint64_t offset) { keepFrom_ = offset; }
 
     // Whether the data holds every byte before `offset`; reads on through to it.
-    bool reaches(std::uint64_t offset);
+    bool reaches(std::uint64_t offset) { return offset <= end() || readThrough(offset); }
 
     // The bytes of memory it holds now.
     std::size_t capacity() const { return capacity_; }
@@ -50,6 +53,7 @@ private:
     Span extend(std::uint64_t offset, std::size_t count);
 
     std::uint64_t end() const { return origin_ + filled_; }
+    bool readThrough(std::uint64_t offset);
     void discardBefore(std::uint64_t offset);
     void resize(std::size_t capacity);
     // False at the end of the data.
