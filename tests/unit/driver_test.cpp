@@ -65,7 +65,8 @@ TEST(Driver, ElapsedFigureIsTheWholeRunInSeconds)
         char printed[100];
         const std::size_t length = std::fread(printed, 1, sizeof printed, console);
         std::fclose(console);
-        EXPECT_EQ(std::string(printed, length), std::string("\n\nWriting kest.log...\n\n") + c.figure + " seconds elapsed\n")
+        EXPECT_EQ(std::string(printed, length),
+                  std::string("\n\nWriting kest.log...\n\n") + c.figure + " seconds elapsed\n")
             << "from " << c.start << ": " << c.steps.search << " + " << c.steps.open << " + " << c.steps.write;
     }
 }
