@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -32,6 +33,8 @@ struct KestRun {
     // elapsed\n" shows as "#", but only one exactly as "%.2f" writes it.
     std::string output;
     int exitCode = -1;  // -1 when kest did not exit by itself (a crash, a hang)
+    std::optional<double> elapsedSeconds;  // the figure that "#" stands for
+    double wallSeconds = 0;  // measured around the whole run, the shell that starts kest included
 };
 
 inline std::string reading(const std::string& name) { return "Reading " + name + "...\n"; }
@@ -104,22 +107,32 @@ protected:
                               fileBlocks + " && trap '' XFSZ && exec " + quoted(KEST_BINARY);
         for (const std::string& argument : arguments)
             command += " " + quoted(argument);
+        const auto start = std::chrono::steady_clock::now();
         const int status = std::system((command + " >" + quoted(root_ / "output") + " 2>&1").c_str());
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
         std::string output = readFile(root_ / "output").value_or("");
         const std::size_t figure = std::min(output.rfind("\n\n") + 2, output.size());  // after the last empty line
+        const double seconds = std::strtod(&output[figure], nullptr);
         char remade[64];
-        std::snprintf(remade, sizeof remade, "%.2f seconds elapsed\n", std::strtod(&output[figure], nullptr));
-        if (output.compare(figure, std::string::npos, remade) == 0)
+        std::snprintf(remade, sizeof remade, "%.2f seconds elapsed\n", seconds);
+        std::optional<double> elapsedSeconds;
+        if (output.compare(figure, std::string::npos, remade) == 0) {
             output.replace(figure, std::string::npos, "# seconds elapsed\n");
-        return KestRun{output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+            elapsedSeconds = seconds;
+        }
+        return KestRun{output, WIFEXITED(status) ? WEXITSTATUS(status) : -1, elapsedSeconds, wall.count()};
     }
 
     // Runs kest, checks that it completed after reading demos with these lines, and returns kest.log.
+    // The elapsed figure cannot exceed the wall time around the run by more than kest's clock can
+    // add (its ticks are whole milliseconds, so one at most) and the rounding to hundredths.
     std::optional<std::string> completedLog(const Arguments& arguments, const std::string& demoLines) const
     {
         const KestRun result = run(arguments);
         EXPECT_EQ(result.output, completed(demoLines));
         EXPECT_EQ(result.exitCode, 0);
+        EXPECT_GE(result.elapsedSeconds.value_or(0), 0);
+        EXPECT_LE(result.elapsedSeconds.value_or(0), result.wallSeconds + 0.001 + 0.005);
         return log();
     }
 

@@ -46,15 +46,21 @@ TEST_F(RunTest, RunWithNothingToReadPrintsUsageOrOneErrorLine)
     }
 }
 
-// Arguments are taken in the order given, and each one's matches in byte order of their names.
+// Arguments are taken in the order given, and each one's matches in byte order of their
+// whole paths, as a shell sorts them: quoting a pattern never changes the log. The folders
+// here sort the other way from the names of the files in them.
 TEST_F(RunTest, ReadsArgumentsInTurnAndMatchesInByteOrder)
 {
     for (const std::string name : {"b2.dm2", "\xC3\xA9t\xC3\xA9.dm2", "a.dm2", "B.dm2", "b10.dm2", "_u.dm2"})
         write(name, namedDemo(name));
+    for (const std::string path : {"a/b.dm2", "z/a.dm2", "d1/y.dm2", "d2/x.dm2"})
+        write(path, namedDemo(fs::path(path).filename().string()));
     const std::vector<std::pair<Arguments, Arguments>> cases = {
         {{"*.dm2"}, {"B.dm2", "_u.dm2", "a.dm2", "b10.dm2", "b2.dm2", "\xC3\xA9t\xC3\xA9.dm2"}},
         {{"b*.dm2", "a.dm2", "B.dm2"}, {"b10.dm2", "b2.dm2", "a.dm2", "B.dm2"}},
         {{"a.dm2", "?.dm2"}, {"a.dm2", "B.dm2", "a.dm2"}},
+        {{"*/*.dm2"}, {"b.dm2", "y.dm2", "x.dm2", "a.dm2"}},
+        {{"d?/*.dm2", "?/?.dm2"}, {"y.dm2", "x.dm2", "b.dm2", "a.dm2"}},
     };
     for (const auto& [arguments, visited] : cases) {
         SCOPED_TRACE(::testing::PrintToString(arguments));

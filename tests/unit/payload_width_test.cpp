@@ -2,6 +2,7 @@
 // with a payload of exactly its width, then a print: the print's record shows
 // the decoder stepped over exactly that payload. One byte fewer or one more
 // must break that, so a payload read too narrow or too wide is caught.
+// Beside them, the map file name that config string 33's text makes.
 #include <gtest/gtest.h>
 
 #include <bitset>
@@ -98,6 +99,27 @@ TEST(PayloadWidth, EveryCommand)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         expectWidth(c.code, c.payload);
+    }
+}
+
+// Config string 33 is the path of the map's model; the map file is the name after its last
+// '/', with only the ASCII letters a to z upper-cased.
+TEST(ConfigString33, MapFileIsTheNameAfterTheLastSlashUpperCased)
+{
+    const struct {
+        const char* modelPath;
+        const char* mapFile;
+    } cases[] = {
+        {"maps/base1.bsp", "BASE1.BSP"}, {"maps/ctf/zoo.bsp", "ZOO.BSP"}, {"/abs/maps/q2dm8.bsp", "Q2DM8.BSP"},
+        {"q2dm1.bsp", "Q2DM1.BSP"}, {"maps/", ""}, {"/", ""}, {"", ""}, {"maps\\zoo.bsp", "MAPS\\ZOO.BSP"},
+        {"m/abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"},
+        {"m/`{@[azAZ09_-.~\x01\x7F", "`{@[AZAZ09_-.~\x01\x7F"},
+        {"m/\x80\xE0\xE9\xFA\xFF\xC3\xA9", "\x80\xE0\xE9\xFA\xFF\xC3\xA9"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ending(DemoWriter().block(MessageWriter().configString(33, c.modelPath)).endMarker().bytes()),
+                  std::string("1 4 ") + c.mapFile)
+            << c.modelPath;
     }
 }
 
