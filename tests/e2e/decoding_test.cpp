@@ -10,6 +10,7 @@
 #include <set>
 #include <tuple>
 
+#include "gzip_writer/gzip_writer.h"
 #include "kest_fixture.h"
 
 namespace kest::e2e {
@@ -335,6 +336,31 @@ TEST_F(RealRecordingTest, ChangedLengthFieldsAndCommandCodes)
         }
     }
     completedLog(completing, completingLines);
+}
+
+// Compressed, the recordings give the logs of the plain ones but for their names and sizes, and
+// the one of another protocol ends the run with the same error.
+TEST_F(RealRecordingTest, CompressedRecordingsGiveTheLogsOfThePlainOnes)
+{
+    std::string lines;
+    std::string log = expectedLog("all-good.dm2");
+    for (const std::string& name : Protocol34Recordings) {
+        const Bytes plain = recording(name);
+        const Bytes compressed = gzip_writer::gzip(plain);
+        write(name + ".gz", compressed);
+        lines += reading(name + ".gz");
+        const std::string plainHeader = header(name, plain.size());
+        const std::size_t at = log.find(plainHeader);
+        ASSERT_NE(at, std::string::npos) << name;
+        log.replace(at, plainHeader.size(), header(name + ".gz", compressed.size()));
+    }
+    EXPECT_EQ(completedLog({"*.dm2.gz"}, lines), log);
+
+    write("mission64-demo1.dm2.gz", gzip_writer::gzip(recording("mission64-demo1.dm2")));
+    const KestRun result = runKeepingLog({"mission64-demo1.dm2.gz"});
+    EXPECT_EQ(result.output, failed(reading("mission64-demo1.dm2.gz"),
+                                    "KEST: Unknown demo format (this_id: 0x0 prev_id: 0xE)!"));
+    EXPECT_EQ(result.exitCode, 1);
 }
 
 }  // namespace
