@@ -27,7 +27,8 @@ private:
     ByteSource& file_;
     ByteSource* data_ = nullptr;  // the file or its inflater, once the first bytes have told which
     std::unique_ptr<GzipSource> inflater_;
-    // The first bytes of a plain file, when the first read asked for fewer than the magic's length.
+    // The first bytes, when the first read asked for fewer than the magic's length; a plain
+    // file's are handed out from here before the rest.
     std::array<std::uint8_t, GzipMagic.size()> head_{};
     MemorySource unread_{head_.data(), 0};
 };

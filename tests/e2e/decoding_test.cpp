@@ -363,5 +363,27 @@ TEST_F(RealRecordingTest, CompressedRecordingsGiveTheLogsOfThePlainOnes)
     EXPECT_EQ(result.exitCode, 1);
 }
 
+// Compressed data that ends inside a block halfway through a recording is damaged where the
+// plain recording cut there is, at an offset in the data far past the compressed file's size.
+TEST_F(RealRecordingTest, CompressedRecordingCutShortWarnsAsThePlainCut)
+{
+    const Bytes whole = recording("libq2-testduel.dm2");
+    const std::vector<std::size_t> fields = lengthFields(whole);
+    const std::size_t field = fields[fields.size() / 2];
+    const auto cut = whole.begin() + static_cast<std::ptrdiff_t>(field + 7);
+    const gzip_writer::GzipMember member = gzip_writer::gzipPieces({Bytes(whole.begin(), cut), Bytes(cut, whole.end())});
+    const Bytes compressed(member.bytes.begin(), member.bytes.begin() + static_cast<std::ptrdiff_t>(member.pieceEnds[0]));
+    ASSERT_LT(compressed.size(), field);
+    write("cut.dm2", Bytes(whole.begin(), cut));
+    write("cut.dm2.gz", compressed);
+    const std::string plainLog = completedLog({"cut.dm2"}, reading("cut.dm2") + warning("cut.dm2", field)).value_or("");
+    const std::string compressedLog =
+        completedLog({"cut.dm2.gz"}, reading("cut.dm2.gz") + warning("cut.dm2.gz", field)).value_or("");
+    const std::string plainHeader = header("cut.dm2", field + 7);
+    ASSERT_EQ(plainLog.compare(0, plainHeader.size(), plainHeader), 0);
+    EXPECT_EQ(compressedLog, header("cut.dm2.gz", compressed.size()) + plainLog.substr(plainHeader.size()));
+    EXPECT_NE(plainLog.find("TIME: "), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kest::e2e
