@@ -2,12 +2,16 @@
 
 #include <string_view>
 
+#include "demo/demo_input.h"
 #include "driver/error_reporter.h"
 #include "log/log_writer.h"
 #include "log/message_list.h"
 
 namespace kest::fuzzing {
 namespace {
+
+// As much data as the longest plain input the fuzzer makes.
+constexpr std::uint64_t MaxSmallWindowData = 64 * 1024;
 
 bool startsWith(std::string_view text, std::string_view prefix)
 {
@@ -91,19 +95,32 @@ void checkLog(MessageList& list, std::size_t size, RoundTrip& trip)
         trip.brokenInvariants.push_back("a second rendering of the same list differs");
 }
 
-// The program's way from bytes to records, through a window of the given capacity.
+// The program's way from a file's bytes to records, through a window of the given capacity.
 void decode(const std::uint8_t* data, std::size_t size, std::size_t windowCapacity, MessageList& list, RoundTrip& trip)
 {
     list.append(0, RecordKind::DemoFileName, DemoName);
     list.append(0, RecordKind::DemoFileSize, std::to_string(size));
-    MemorySource source(data, size);
+    MemorySource file(data, size);
+    DemoInput input(file);
     DemoWindow window(windowCapacity);
-    window.open(source);
+    window.open(input);
     try {
         trip.damage = DemoParser(window).run(list);
     } catch (const FatalError& error) {
         trip.fatalError = error.what();
     }
+}
+
+// The bytes the program decodes for a file: its own, or those it inflates to.
+std::uint64_t dataSize(const std::uint8_t* data, std::size_t size)
+{
+    MemorySource file(data, size);
+    DemoInput input(file);
+    std::vector<std::uint8_t> buffer(DemoWindow::DefaultCapacity);
+    std::uint64_t total = 0;
+    while (const std::size_t got = input.read(buffer.data(), buffer.size()).value_or(0))
+        total += got;
+    return total;
 }
 
 // A window of a few bytes makes nearly every read cross its edge; the outcome must not change.
@@ -129,15 +146,18 @@ RoundTrip runRoundTrip(const std::uint8_t* data, std::size_t size)
 
     if (trip.fatalError && !isParserError(*trip.fatalError))
         trip.brokenInvariants.push_back("unexpected fatal error: " + *trip.fatalError);
-    if (trip.damage && trip.damage->offset >= size)
+    const std::uint64_t decoded = dataSize(data, size);
+    if (trip.damage && trip.damage->offset >= decoded)
         trip.brokenInvariants.push_back("damage reported at byte " + std::to_string(trip.damage->offset) +
-                                        " of " + std::to_string(size));
+                                        " of " + std::to_string(decoded));
     checkRecords(list, trip);
     if (!trip.fatalError) {
         trip.log = LogWriter().render(list);
         checkLog(list, size, trip);
     }
-    checkSmallWindow(data, size, trip);
+    // A few bytes at a time, the megabytes a small compressed input can hold would take too long.
+    if (decoded <= MaxSmallWindowData)
+        checkSmallWindow(data, size, trip);
     return trip;
 }
 

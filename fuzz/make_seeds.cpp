@@ -2,8 +2,8 @@
 // every command code, every temporary-entity layout, entity deltas with one to
 // four header bytes, player-state deltas with statistics, sounds with each flag,
 // downloads before and after the server data, prints of each level and config
-// string 33. Also writes the crafted damaged demos the regression folder starts
-// with. The output is the same bytes on every run.
+// string 33, and a compressed match. Also writes the crafted damaged demos the
+// regression folder starts with. The output is the same bytes on every run.
 //
 //   kest_make_seeds CORPUS_DIR REGRESSIONS_DIR
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "demo_writer/demo_writer.h"
+#include "gzip_writer/gzip_writer.h"
 
 namespace {
 
@@ -336,6 +337,8 @@ std::vector<Seed> corpus()
         match.push_back(message);
     }
     add("match-short", recording(match));
+    // The same match compressed, as a compressing recorder writes it: the way in for the inflater.
+    add("match-short-gzip", kest::gzip_writer::gzip(recording(match)));
     return seeds;
 }
 

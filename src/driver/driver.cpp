@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "demo/demo_input.h"
 #include "demo/demo_parser.h"
 #include "log/log_writer.h"
 
@@ -86,7 +87,8 @@ void Driver::readDemo(const DirectoryEntry& demo, MessageList& list)
     list.append(0, RecordKind::DemoFileName, demo.name);
     const std::size_t sizeRecord = list.size();
     list.append(0, RecordKind::DemoFileSize, std::to_string(sizeAtOpen));
-    window_.open(file);
+    DemoInput input(file);
+    window_.open(input);
     std::optional<DemoDamage> damage;
     try {
         damage = DemoParser(window_).run(list);

@@ -10,6 +10,7 @@
 #include <set>
 #include <tuple>
 
+#include "gzip_writer/gzip_writer.h"
 #include "kest_fixture.h"
 
 namespace kest::e2e {
@@ -335,6 +336,53 @@ TEST_F(RealRecordingTest, ChangedLengthFieldsAndCommandCodes)
         }
     }
     completedLog(completing, completingLines);
+}
+
+// Compressed, the recordings give the logs of the plain ones but for their names and sizes, and
+// the one of another protocol ends the run with the same error.
+TEST_F(RealRecordingTest, CompressedRecordingsGiveTheLogsOfThePlainOnes)
+{
+    std::string lines;
+    std::string log = expectedLog("all-good.dm2");
+    for (const std::string& name : Protocol34Recordings) {
+        const Bytes plain = recording(name);
+        const Bytes compressed = gzip_writer::gzip(plain);
+        write(name + ".gz", compressed);
+        lines += reading(name + ".gz");
+        const std::string plainHeader = header(name, plain.size());
+        const std::size_t at = log.find(plainHeader);
+        ASSERT_NE(at, std::string::npos) << name;
+        log.replace(at, plainHeader.size(), header(name + ".gz", compressed.size()));
+    }
+    EXPECT_EQ(completedLog({"*.dm2.gz"}, lines), log);
+
+    write("mission64-demo1.dm2.gz", gzip_writer::gzip(recording("mission64-demo1.dm2")));
+    const KestRun result = runKeepingLog({"mission64-demo1.dm2.gz"});
+    EXPECT_EQ(result.output, failed(reading("mission64-demo1.dm2.gz"),
+                                    "KEST: Unknown demo format (this_id: 0x0 prev_id: 0xE)!"));
+    EXPECT_EQ(result.exitCode, 1);
+}
+
+// Compressed data that ends inside a block halfway through a recording is damaged where the
+// plain recording cut there is, at an offset in the data far past the compressed file's size.
+TEST_F(RealRecordingTest, CompressedRecordingCutShortWarnsAsThePlainCut)
+{
+    const Bytes whole = recording("libq2-testduel.dm2");
+    const std::vector<std::size_t> fields = lengthFields(whole);
+    const std::size_t field = fields[fields.size() / 2];
+    const auto cut = whole.begin() + static_cast<std::ptrdiff_t>(field + 7);
+    const gzip_writer::GzipMember member = gzip_writer::gzipPieces({Bytes(whole.begin(), cut), Bytes(cut, whole.end())});
+    const Bytes compressed(member.bytes.begin(), member.bytes.begin() + static_cast<std::ptrdiff_t>(member.pieceEnds[0]));
+    ASSERT_LT(compressed.size(), field);
+    write("cut.dm2", Bytes(whole.begin(), cut));
+    write("cut.dm2.gz", compressed);
+    const std::string plainLog = completedLog({"cut.dm2"}, reading("cut.dm2") + warning("cut.dm2", field)).value_or("");
+    const std::string compressedLog =
+        completedLog({"cut.dm2.gz"}, reading("cut.dm2.gz") + warning("cut.dm2.gz", field)).value_or("");
+    const std::string plainHeader = header("cut.dm2", field + 7);
+    ASSERT_EQ(plainLog.compare(0, plainHeader.size(), plainHeader), 0);
+    EXPECT_EQ(compressedLog, header("cut.dm2.gz", compressed.size()) + plainLog.substr(plainHeader.size()));
+    EXPECT_NE(plainLog.find("TIME: "), std::string::npos);
 }
 
 }  // namespace
