@@ -29,8 +29,8 @@ public:
 private:
     // The offset of a command that ran out of data, if one did.
     std::optional<std::uint64_t> decodeBlock(BlockCursor& cursor, std::uint64_t blockEnd);
-    // False when the command ends its block.
-    bool decodeCommand(BlockCursor& cursor);
+    // Every command but the frame, which decodeBlock takes as the end of the block.
+    void decodeCommand(BlockCursor& cursor);
 
     void decodeTempEntity(BlockCursor& cursor);
     void decodeSound(BlockCursor& cursor);
