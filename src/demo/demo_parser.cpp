@@ -68,6 +68,8 @@ std::optional<std::uint64_t> DemoParser::decodeBlock(BlockCursor& cursor, std::u
                 return std::nullopt;
         } catch (const DataEnded&) {
             return commandOffset;
+        } catch (const FatalError& error) {
+            throw DecodeError(error, commandOffset);
         }
         prev_id = this_id;
     }
