@@ -238,6 +238,10 @@ TEST_F(RunTest, LogThatCannotBeWrittenEndsTheRunWithAnError)
     EXPECT_EQ(readFile(path("kest.log/earlier.txt")), "e");
     EXPECT_EQ(entries(""), 2);
     EXPECT_EQ(entries("kest.log"), 1);
+    // Keeping going past other errors, a log that cannot be written still ends the run with 1.
+    const KestRun keptGoing = run({"-k", "a.dm2", "nope.dm2"});
+    EXPECT_EQ(keptGoing.output, notFoundWarning("nope.dm2") + writeFailed);
+    EXPECT_EQ(keptGoing.exitCode, 1);
 
     fs::remove_all(path("kest.log"));
     write("a.dm2", demo({MessageWriter().print(2, std::string(10000, 'a')).print(3, std::string(10000, 'b'))}));
