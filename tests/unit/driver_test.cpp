@@ -19,16 +19,17 @@ using demo_writer::Bytes;
 using demo_writer::DemoWriter;
 using demo_writer::MessageWriter;
 
-// A file that yields its first `readable` bytes and then fails, as a disk with a bad sector would.
+// A file that fails on the read at `failsAt`, as a disk with a bad sector would; one that never
+// gets there ends as its bytes do.
 class FailingFile final : public InputFile {
 public:
-    FailingFile(const Bytes& bytes, std::size_t readable) : bytes_(bytes), readable_(readable) {}
+    FailingFile(const Bytes& bytes, std::size_t failsAt) : bytes_(bytes), failsAt_(failsAt) {}
 
     std::optional<std::size_t> read(std::uint8_t* into, std::size_t capacity) override
     {
-        if (at_ == readable_)
+        if (at_ == failsAt_)
             return std::nullopt;
-        const std::size_t count = std::min(capacity, readable_ - at_);
+        const std::size_t count = std::min(capacity, std::min(failsAt_, bytes_.size()) - at_);
         std::copy(bytes_.begin() + static_cast<std::ptrdiff_t>(at_),
                   bytes_.begin() + static_cast<std::ptrdiff_t>(at_ + count), into);
         at_ += count;
@@ -39,7 +40,7 @@ public:
 
 private:
     const Bytes& bytes_;
-    std::size_t readable_;
+    std::size_t failsAt_;
     std::size_t at_ = 0;
 };
 
@@ -48,7 +49,7 @@ class FakePlatform final : public Platform {
 public:
     struct File {
         Bytes bytes;
-        std::optional<std::size_t> failsAfter;  // how many bytes it yields before a read fails
+        std::optional<std::size_t> failsAt;  // the offset whose read fails, if one does
         bool opens = true;
     };
 
@@ -65,7 +66,7 @@ public:
         if (!file.opens)
             return {OpenedFile::Status::Failed, nullptr};
         return {OpenedFile::Status::Opened,
-                std::make_unique<FailingFile>(file.bytes, file.failsAfter.value_or(file.bytes.size() + 1))};
+                std::make_unique<FailingFile>(file.bytes, file.failsAt.value_or(file.bytes.size() + 1))};
     }
 
     bool replaceFile(const std::string& path, std::string_view bytes) override
@@ -131,10 +132,10 @@ TEST(Driver, DemoThatCannotBeReadToItsEndAddsNothing)
                                      "a\n\nDemo filename: c.dm2\nDemo filesize: " + std::to_string(c.size()) + "\n" +
                                      clsv + "c\n";
     const std::string lines = "\nReading a.dm2...\nReading b.dm2...\n";
-    for (const auto& [label, failsAfter, opens] : failures) {
+    for (const auto& [label, failsAt, opens] : failures) {
         SCOPED_TRACE(label);
         FakePlatform platform;
-        platform.files = {{"a.dm2", {a, {}, true}}, {"b.dm2", {blocks, failsAfter, opens}}, {"c.dm2", {c, {}, true}}};
+        platform.files = {{"a.dm2", {a, {}, true}}, {"b.dm2", {blocks, failsAt, opens}}, {"c.dm2", {c, {}, true}}};
 
         const Outcome stopped = runDriver(platform, {"a.dm2", "b.dm2", "c.dm2"});
         EXPECT_EQ(stopped.console, lines + "\nERROR: Couldn't open demofile b.dm2!\n");
