@@ -88,7 +88,7 @@ void Driver::readDemo(const DirectoryEntry& demo, MessageList& list)
     std::fprintf(console_, "Reading %s...\n", demo.name.c_str());
     const std::size_t recordsBefore = list.size();
     if (opened.status == OpenedFile::Status::Failed || !decodeDemo(demo.name, *opened.file, list)) {
-        // A file read only in part adds nothing, not even its header lines: what it held is not known.
+        // A file that cannot be read to its end adds nothing, not even its header lines.
         list.keepFirst(recordsBefore);
         leaveOut("Couldn't open demofile " + demo.name + "!");
     }
