@@ -24,6 +24,8 @@ inline std::optional<std::uint64_t> DemoParser::decodeBlock(BlockCursor& cursor,
             decodeCommand(cursor);
         } catch (const DataEnded&) {
             return commandOffset;
+        } catch (const FatalError& error) {
+            throw DecodeError(error, commandOffset);
         }
         prev_id = this_id;
     }

@@ -16,9 +16,21 @@ struct DemoDamage {
     std::uint64_t offset;
 };
 
+// A fatal error raised by decoding one command, with where that command's code
+// byte is: a run that keeps going past such a demo keeps its records up to there.
+class DecodeError : public FatalError {
+public:
+    DecodeError(const FatalError& error, std::uint64_t offset) : FatalError(error), offset_(offset) {}
+
+    std::uint64_t offset() const { return offset_; }
+
+private:
+    std::uint64_t offset_;
+};
+
 // Walks the blocks of the demo open in a window and collects its printed
-// messages, level name and map file. Unknown commands end the run through
-// report_error; damaged data ends only this demo.
+// messages, level name and map file. Unknown commands raise a DecodeError
+// through report_error; damaged data ends only this demo.
 class DemoParser {
 public:
     explicit DemoParser(DemoWindow& window) : window_(window) {}

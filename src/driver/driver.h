@@ -18,19 +18,29 @@ public:
     Driver(Platform& platform, std::FILE* console) : platform_(platform), console_(console) {}
     virtual ~Driver() = default;
 
-    // The process's exit code: 0 for a completed run or the usage text, 1 for an error.
+    // The process's exit code: 0 for a completed run or the usage text, 1 for an error,
+    // 2 for a run that kept going (-k) and left out a pattern or demo, or part of one.
     int run(const std::vector<std::string>& arguments);
 
 private:
     void printUsage();
     std::vector<DirectoryEntry> findDemos(const std::vector<std::string>& patterns);
     void readDemo(const DirectoryEntry& demo, MessageList& list);
+    // False when the file could not be read to its end.
+    bool decodeDemo(const std::string& name, InputFile& file, MessageList& list);
     void writeLog(MessageList& list);
+
+    // An error that concerns one pattern or one demo: it ends the run, or, in a run that
+    // keeps going, is printed as a warning and the run goes on without what it concerns.
+    void leaveOut(const std::string& message);
+    void warnLeftOut(const std::string& message);
 
     Platform& platform_;
     std::FILE* console_;
     ErrorReporter reporter_;
     DemoWindow window_;  // one for all demos, so their bytes pass through memory that is warm
+    bool keepGoing_ = false;
+    bool leftOut_ = false;  // whether a warning of leaveOut was printed
 };
 
 }  // namespace kest

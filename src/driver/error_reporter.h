@@ -5,7 +5,8 @@
 
 namespace kest {
 
-// A problem that ends the run: no log is written and kest exits with 1.
+// A problem that ends the run: no log is written and kest exits with 1. In a run that
+// keeps going (-k), one that concerns a single pattern or demo leaves only that out.
 class FatalError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

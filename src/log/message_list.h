@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,6 +37,12 @@ public:
     // Gives the record appended as the index-th (from 0) another text: a fact that
     // was known only later, like the size of a file that shrank while it was read.
     void replaceText(std::size_t index, std::string_view text) { records_.at(index).text = text; }
+
+    // Drops every record after the first `count`: what a demo had added before it could not be read on.
+    void keepFirst(std::size_t count)
+    {
+        records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(std::min(count, records_.size())), records_.end());
+    }
 
     // One cursor: first() starts it, next() moves it; both give nullptr past the last record.
     const MessageRecord* first();

@@ -69,35 +69,57 @@ TEST_F(DemoDecodingTest, DamagedDemoEndsWhereItsDataEnds)
 }
 
 // The run ends at the unknown data: no later demo is read, no log written or changed. A damaged
-// demo before it, whose server data set another protocol, changes neither.
-TEST_F(DemoDecodingTest, UnknownDataEndsTheRunWithItsMessage)
+// demo before it, whose server data set another protocol, changes neither. Keeping going (-k),
+// the demo stops at the code byte of the command that raised the error, with its records up to
+// there; the later demo is read and the log written, with exit code 2.
+TEST_F(DemoDecodingTest, UnknownDataEndsTheRunOrItsDemo)
 {
     const Bytes damaged = DemoWriter().block(serverData(34, 1).print(2, "damaged\n")).raw({0x01}).bytes();
+    const Bytes later = demo({MessageWriter().print(2, "later\n")});
     write("a.dm2", damaged);
-    write("c.dm2", demo({MessageWriter().print(2, "later\n")}));
-    const MessageWriter print = MessageWriter().print(2, "x\n");
+    write("c.dm2", later);
+    const MessageWriter print = MessageWriter().print(2, "x\n");  // five bytes
     const std::string unknown = "KEST: Unknown demo format ";
-    const std::vector<std::pair<Bytes, std::string>> cases = {
-        {demo({MessageWriter().command(0)}), unknown + "(this_id: 0x0 prev_id: 0x0)!"},
-        {demo({MessageWriter(print).command(0)}), unknown + "(this_id: 0x0 prev_id: 0xA)!"},
-        {demo({MessageWriter(print).command(0x15)}), unknown + "(isdemo: 1 this_id: 0x15 prev_id: 0xA sv_version: 0)!"},
-        {demo({MessageWriter().command(0xFF)}), unknown + "(isdemo: 1 this_id: 0xFF prev_id: 0x0 sv_version: 0)!"},
+    const std::string clsv = "TIME: 00:00:00 CLSV: ";
+    // A block's first command is at byte 4; server data takes 25 bytes. The records kept
+    // from b.dm2 are its header lines after its size and its message lines.
+    const std::vector<std::tuple<Bytes, std::string, long long, std::string, std::string>> cases = {
+        {demo({MessageWriter().command(0)}), unknown + "(this_id: 0x0 prev_id: 0x0)!", 4, "", ""},
+        {demo({MessageWriter(print).command(0)}), unknown + "(this_id: 0x0 prev_id: 0xA)!", 9, "", clsv + "x\n"},
+        {demo({MessageWriter(print).command(0x15)}),
+         unknown + "(isdemo: 1 this_id: 0x15 prev_id: 0xA sv_version: 0)!", 9, "", clsv + "x\n"},
+        {demo({MessageWriter().command(0xFF)}), unknown + "(isdemo: 1 this_id: 0xFF prev_id: 0x0 sv_version: 0)!", 4,
+         "", ""},
         {demo({serverData(-7, 200).command(0x16)}),
-         unknown + "(isdemo: 200 this_id: 0x16 prev_id: 0xC sv_version: -7)!"},
-        {demo({serverData(31, 0), MessageWriter().command(0x15)}),
-         unknown + "(isdemo: 1 this_id: 0x15 prev_id: 0x0 sv_version: 31)!"},
+         unknown + "(isdemo: 200 this_id: 0x16 prev_id: 0xC sv_version: -7)!", 29, "Map name: Level\n", ""},
+        {demo({serverData(31, 0), print, MessageWriter(print).command(0x15)}),
+         unknown + "(isdemo: 1 this_id: 0x15 prev_id: 0xA sv_version: 31)!", 47, "Map name: Level\n",
+         clsv + "x\n" + clsv + "x\n"},
+        // The error comes before the data runs out: no damage.
         {DemoWriter().blockWithLength(100, MessageWriter(print).command(0).bytes()).bytes(),
-         unknown + "(this_id: 0x0 prev_id: 0xA)!"},
-        {demo({MessageWriter().command(3, Bytes(21, 30))}), "Unknown entity!"},
-        {demo({MessageWriter().command(9, {0x08, 1, 0x08, 0x20})}), "Too many entities!"},
+         unknown + "(this_id: 0x0 prev_id: 0xA)!", 9, "", clsv + "x\n"},
+        {demo({print, MessageWriter().command(3, Bytes(21, 30))}), "Unknown entity!", 13, "", clsv + "x\n"},
+        {demo({MessageWriter().command(9, {0x08, 1, 0x08, 0x20})}), "Too many entities!", 4, "", ""},
     };
-    for (const auto& [bytes, message] : cases) {
+    const std::string damagedLines = reading("a.dm2") + warning("a.dm2", damaged.size() - 1);
+    const std::string damagedLog = header("a.dm2", damaged.size()) + "Map name: Level\n\n" + clsv + "damaged\n\n";
+    const std::string laterLog = header("c.dm2", later.size()) + "\n" + clsv + "later\n";
+    // Damage alone leaves nothing out: keeping going, the run still ends with 0.
+    EXPECT_EQ(completedLog({"-k", "a.dm2", "c.dm2"}, damagedLines + reading("c.dm2")), damagedLog + laterLog);
+    for (const auto& [bytes, message, offset, headerLines, messages] : cases) {
         SCOPED_TRACE(message);
         write("b.dm2", bytes);
         const KestRun result = runKeepingLog({"a.dm2", "b.dm2", "c.dm2"});
-        const std::string lines = reading("a.dm2") + warning("a.dm2", damaged.size() - 1) + reading("b.dm2");
-        EXPECT_EQ(result.output, failed(lines, message));
+        EXPECT_EQ(result.output, failed(damagedLines + reading("b.dm2"), message));
         EXPECT_EQ(result.exitCode, 1);
+
+        const std::string stopped = header("b.dm2", bytes.size()) + headerLines +
+                                    (messages.empty() ? "" : "\n" + messages + "\n");
+        EXPECT_EQ(completedLog({"a.dm2", "b.dm2", "c.dm2", "-k"},
+                               damagedLines + reading("b.dm2") + stopsWarning("b.dm2", offset, message) +
+                                   reading("c.dm2"),
+                               2),
+                  damagedLog + stopped + laterLog);
     }
 }
 
@@ -259,6 +281,34 @@ TEST_F(RealRecordingTest, LogsMatchTheExpectedOnes)
     EXPECT_EQ(result.output,
               failed(reading("mission64-demo1.dm2"), "KEST: Unknown demo format (this_id: 0x0 prev_id: 0xE)!"));
     EXPECT_EQ(result.exitCode, 1);
+}
+
+// The whole folder: the mod's recording ends the run after the first five of the others, or,
+// keeping going, gives its header lines (its server data and map model come before the code
+// byte 0 at 6256) and the others their own logs, in byte order of names.
+TEST_F(RealRecordingTest, FolderWithTheModsRecording)
+{
+    const std::string mission64 = "mission64-demo1.dm2";
+    const std::string notDecoded = "KEST: Unknown demo format (this_id: 0x0 prev_id: 0xE)!";
+    write(mission64, recording(mission64));
+    std::string lines;
+    std::string log;
+    for (const std::string& name : Protocol34Recordings)
+        write(name, recording(name));
+    for (std::size_t i = 0; i < 5; ++i) {
+        lines += reading(Protocol34Recordings[i]);
+        log += expectedLog(Protocol34Recordings[i]) + "\n";
+    }
+    lines += reading(mission64);
+    const KestRun result = runKeepingLog({"*.dm2"});
+    EXPECT_EQ(result.output, failed(lines, notDecoded));
+    EXPECT_EQ(result.exitCode, 1);
+
+    lines += stopsWarning(mission64, 6256, notDecoded) + reading(Protocol34Recordings[5]);
+    // It ends in header lines: no empty line parts them from the next demo's.
+    log += header(mission64, recording(mission64).size()) +
+           "Map name: Welcome to Mission 64\nMap filename: TITLEMAP.BSP\n" + expectedLog(Protocol34Recordings[5]);
+    EXPECT_EQ(completedLog({"-k", "*.dm2"}, lines, 2), log);
 }
 
 TEST_F(RealRecordingTest, CutAtEveryByte)

@@ -44,10 +44,24 @@ inline std::string warning(const std::string& name, long long offset)
     return "WARNING: Demofile " + name + " is damaged at byte " + std::to_string(offset) + ", rest skipped!\n";
 }
 
-// The console output of a run that read demos with these lines and completed.
-inline std::string completed(const std::string& lines)
+// The warnings of a run that keeps going (-k) past a pattern or demo.
+inline std::string notFoundWarning(const std::string& pattern)
 {
-    return "\n" + lines + "\nWriting kest.log...\n\n# seconds elapsed\n";
+    return "WARNING: Demofile " + pattern + " not found!\n";
+}
+
+inline std::string openWarning(const std::string& name) { return "WARNING: Couldn't open demofile " + name + "!\n"; }
+
+inline std::string stopsWarning(const std::string& name, long long offset, const std::string& message)
+{
+    return "WARNING: Demofile " + name + " stops at byte " + std::to_string(offset) + ": " + message + "\n";
+}
+
+// The console output of a run that read demos with these lines and completed, after
+// these lines of the search (the warnings of patterns that match nothing).
+inline std::string completed(const std::string& lines, const std::string& searchLines = "")
+{
+    return searchLines + "\n" + lines + "\nWriting kest.log...\n\n# seconds elapsed\n";
 }
 
 // The console output of a run that ended with an error after these lines.
@@ -123,14 +137,16 @@ protected:
         return KestRun{output, WIFEXITED(status) ? WEXITSTATUS(status) : -1, elapsedSeconds, wall.count()};
     }
 
-    // Runs kest, checks that it completed after reading demos with these lines, and returns kest.log.
-    // The elapsed figure cannot exceed the wall time around the run by more than kest's clock can
-    // add (its ticks are whole milliseconds, so one at most) and the rounding to hundredths.
-    std::optional<std::string> completedLog(const Arguments& arguments, const std::string& demoLines) const
+    // Runs kest, checks that it completed after reading demos with these lines and with this
+    // exit code, after these lines of the search, and returns kest.log. The elapsed figure cannot
+    // exceed the wall time around the run by more than kest's clock can add (its ticks are whole
+    // milliseconds, so one at most) and the rounding to hundredths.
+    std::optional<std::string> completedLog(const Arguments& arguments, const std::string& demoLines,
+                                            int exitCode = 0, const std::string& searchLines = "") const
     {
         const KestRun result = run(arguments);
-        EXPECT_EQ(result.output, completed(demoLines));
-        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.output, completed(demoLines, searchLines));
+        EXPECT_EQ(result.exitCode, exitCode);
         EXPECT_GE(result.elapsedSeconds.value_or(0), 0);
         EXPECT_LE(result.elapsedSeconds.value_or(0), result.wallSeconds + 0.001 + 0.005);
         return log();

@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <tuple>
+
 #include "kest_fixture.h"
 
 namespace kest::e2e {
@@ -20,8 +22,9 @@ std::string namedLog(const std::string& name)
     return header(name, namedDemo(name).size()) + "\nTIME: 00:00:00 CLSV: " + name + "\n";
 }
 
-// Asking for help anywhere shows the banner and usage; an argument that matches nothing
-// ends the run before any demo is read. Neither touches the log.
+// Asking for help anywhere shows the banner and usage, and so does keeping going (-k) with
+// nothing to read; an argument that matches nothing ends the run before any demo is read.
+// Neither touches the log.
 TEST_F(RunTest, RunWithNothingToReadPrintsUsageOrOneErrorLine)
 {
     write("a.dm2", namedDemo("a.dm2"));
@@ -34,6 +37,9 @@ TEST_F(RunTest, RunWithNothingToReadPrintsUsageOrOneErrorLine)
     const std::vector<std::pair<Arguments, std::string>> cases = {
         {{}, usage}, {{"-h"}, usage}, {{"--help"}, usage}, {{"--version"}, usage}, {{"a.dm2", "-h"}, usage},
         {{"missing.dm2", "--version"}, usage}, {{"--help", "a.dm2", "*.dm2"}, usage},
+        {{"-k"}, usage}, {{"--keep-going"}, usage}, {{"-k", "-k", "--keep-going"}, usage},
+        {{"-k", "missing.dm2", "-h"}, usage}, {{"-K", "a.dm2"}, notFound("-K")},
+        {{"a.dm2", "--keep-going=yes"}, notFound("--keep-going=yes")},
         {{"nothing.dm2"}, notFound("nothing.dm2")}, {{"a.dm2", "nope*.dm2"}, notFound("nope*.dm2")},
         {{"missing/*.dm2"}, notFound("missing/*.dm2")}, {{"b.dm2"}, notFound("b.dm2")},
         {{"--HELP", "a.dm2"}, notFound("--HELP")}, {{"%s%n%d.dm2"}, notFound("%s%n%d.dm2")}, {{""}, notFound("")},
@@ -75,6 +81,31 @@ TEST_F(RunTest, ReadsArgumentsInTurnAndMatchesInByteOrder)
     }
 }
 
+// Keeping going (-k, --keep-going, anywhere and as often as given): each pattern that matches
+// nothing is a warning as the patterns are expanded, before any demo is read, and the log is
+// written, with exit code 2. Without such a warning the run is as without the option.
+TEST_F(RunTest, KeepsGoingPastPatternsThatMatchNothing)
+{
+    write("a.dm2", namedDemo("a.dm2"));
+    write("b.dm2", namedDemo("b.dm2"));
+    const std::string both = reading("a.dm2") + reading("b.dm2");
+    const std::string bothLog = namedLog("a.dm2") + "\n" + namedLog("b.dm2");
+    const std::vector<std::tuple<Arguments, std::string, std::string>> cases = {
+        {{"-k", "a.dm2", "nope.dm2", "b.dm2"}, notFoundWarning("nope.dm2"), both},
+        {{"a.dm2", "-k", "nope*.dm2", "b.dm2"}, notFoundWarning("nope*.dm2"), both},
+        {{"missing/*.dm2", "a.dm2", "%s%n.dm2", "b.dm2", "--keep-going"},
+         notFoundWarning("missing/*.dm2") + notFoundWarning("%s%n.dm2"), both},
+        {{"--keep-going", "a.dm2", "", "-k", "b.dm2", "-k"}, notFoundWarning(""), both},
+        {{"-k", "a.dm2", "b.dm2"}, "", both},
+        {{"-k", "x.dm2", "y*.dm2", "--keep-going"}, notFoundWarning("x.dm2") + notFoundWarning("y*.dm2"), ""},
+    };
+    for (const auto& [arguments, searchLines, lines] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        write("kest.log", namedDemo("earlier"));
+        EXPECT_EQ(completedLog(arguments, lines, searchLines.empty() ? 0 : 2, searchLines), lines.empty() ? "" : bothLog);
+    }
+}
+
 // A match is read from the pattern's folder, even with a file of its bare name in the
 // working folder; the bare name is what the console and the log show.
 TEST_F(RunTest, ReadsAMatchInItsOwnFolder)
@@ -111,7 +142,7 @@ TEST_F(RunTest, SkipsFoldersOtherNonRegularFilesAndDotFiles)
 }
 
 // A file that the search finds as a regular file but that cannot be opened for reading.
-TEST_F(RunTest, UnopenableDemoEndsTheRun)
+TEST_F(RunTest, UnopenableDemoEndsTheRunOrIsLeftOut)
 {
     const std::string writeOnly = "/proc/sys/vm/drop_caches";
     if (!fs::is_regular_file(writeOnly) || std::ifstream(writeOnly))
@@ -123,6 +154,13 @@ TEST_F(RunTest, UnopenableDemoEndsTheRun)
     EXPECT_EQ(result.output,
               failed(reading("good.dm2") + reading("drop_caches"), "Couldn't open demofile drop_caches!"));
     EXPECT_EQ(result.exitCode, 1);
+
+    // Keeping going, the file adds nothing to the log, not even its name.
+    EXPECT_EQ(completedLog({"good.dm2", writeOnly, "-k", "later.dm2"},
+                           reading("good.dm2") + reading("drop_caches") + openWarning("drop_caches") +
+                               reading("later.dm2"),
+                           2),
+              namedLog("good.dm2") + "\n" + namedLog("later.dm2"));
 }
 
 
@@ -206,6 +244,10 @@ TEST_F(RunTest, LogThatCannotBeWrittenEndsTheRunWithAnError)
     EXPECT_EQ(readFile(path("kest.log/earlier.txt")), "e");
     EXPECT_EQ(entries(""), 2);
     EXPECT_EQ(entries("kest.log"), 1);
+    // Keeping going past other errors, a log that cannot be written still ends the run with 1.
+    const KestRun keptGoing = run({"-k", "a.dm2", "nope.dm2"});
+    EXPECT_EQ(keptGoing.output, notFoundWarning("nope.dm2") + writeFailed);
+    EXPECT_EQ(keptGoing.exitCode, 1);
 
     fs::remove_all(path("kest.log"));
     write("a.dm2", demo({MessageWriter().print(2, std::string(10000, 'a')).print(3, std::string(10000, 'b'))}));

@@ -1,50 +1,207 @@
-// The elapsed figure of a run, on a clock the test sets: the run's search, its opening of
-// the matches and its writing of the log each take a set time, and all of them count.
+// The run over a platform in memory: files that fail part way, shrink while read or are no
+// files at all, and a clock the test sets.
 #include "driver/driver.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
+#include <tuple>
+#include <vector>
+
+#include "demo_writer/demo_writer.h"
 
 namespace kest {
 namespace {
+
+using demo_writer::Bytes;
+using demo_writer::DemoWriter;
+using demo_writer::MessageWriter;
+
+// A file in memory that fails on the read at `failsAt`, as a disk with a bad sector would, and
+// that may have held more when it was opened than it turns out to hold (it shrank since).
+class MemoryFile final : public InputFile {
+public:
+    MemoryFile(const Bytes& bytes, std::size_t failsAt, std::uint64_t sizeAtOpen)
+        : bytes_(bytes), failsAt_(failsAt), size_(sizeAtOpen)
+    {
+    }
+
+    std::optional<std::size_t> read(std::uint8_t* into, std::size_t capacity) override
+    {
+        if (at_ == failsAt_)
+            return std::nullopt;
+        const std::size_t count = std::min(capacity, std::min(failsAt_, bytes_.size()) - at_);
+        std::copy(bytes_.begin() + static_cast<std::ptrdiff_t>(at_),
+                  bytes_.begin() + static_cast<std::ptrdiff_t>(at_ + count), into);
+        at_ += count;
+        if (count == 0)
+            size_ = at_;
+        return count;
+    }
+
+    std::uint64_t size() const override { return size_; }
+
+private:
+    const Bytes& bytes_;
+    std::size_t failsAt_;
+    std::uint64_t size_;
+    std::size_t at_ = 0;
+};
 
 // How long each step of a run takes, in milliseconds.
 struct StepTimes {
     std::int64_t search, open, write;
 };
 
-// A platform in memory whose clock moves only while a step of the run takes its time. Every
-// pattern matches one entry that is no file, and writing the log always succeeds.
-class ClockedPlatform : public Platform {
+// Files in memory, each matched by its own name alone, a log kept in memory, and a clock that
+// moves only while a step of the run takes its time.
+class FakePlatform final : public Platform {
 public:
-    ClockedPlatform(std::int64_t start, StepTimes steps) : now_(start), steps_(steps) {}
+    struct File {
+        Bytes bytes;
+        std::optional<std::size_t> failsAt;  // the offset whose read fails, if one does
+        OpenedFile::Status status = OpenedFile::Status::Opened;
+        std::optional<std::uint64_t> sizeAtOpen;  // when more than its bytes: it shrank since
+    };
 
     std::vector<DirectoryEntry> findMatches(const std::string& pattern) override
     {
-        now_ += steps_.search;
-        return {{pattern, pattern}};
+        now += steps.search;
+        if (files.count(pattern) == 0)
+            return {};
+        return {DirectoryEntry{pattern, pattern}};
     }
-    OpenedFile openFile(const std::string&) override
+
+    OpenedFile openFile(const std::string& path) override
     {
-        now_ += steps_.open;
-        return {OpenedFile::Status::NotAFile, nullptr};
+        now += steps.open;
+        const File& file = files.at(path);
+        if (file.status != OpenedFile::Status::Opened)
+            return {file.status, nullptr};
+        return {OpenedFile::Status::Opened,
+                std::make_unique<MemoryFile>(file.bytes, file.failsAt.value_or(file.bytes.size() + 1),
+                                             file.sizeAtOpen.value_or(file.bytes.size()))};
     }
-    bool replaceFile(const std::string&, std::string_view) override
+
+    bool replaceFile(const std::string& path, std::string_view bytes) override
     {
-        now_ += steps_.write;
+        now += steps.write;
+        written[path] = std::string(bytes);
         return true;
     }
-    std::int64_t milliseconds() override { return now_; }
 
-private:
-    std::int64_t now_;
-    const StepTimes steps_;
+    std::int64_t milliseconds() override { return now; }
+
+    std::map<std::string, File> files;
+    std::map<std::string, std::string> written;
+    std::int64_t now = 0;
+    StepTimes steps{0, 0, 0};
 };
 
-// The figures are chosen away from a last digit of 5, where "%.2f" of a binary fraction could go either way.
+// What one run printed, how it ended and the log it wrote, if any.
+struct Outcome {
+    std::string console;
+    int exitCode;
+    std::optional<std::string> log;
+};
+
+Outcome runDriver(FakePlatform& platform, const std::vector<std::string>& arguments)
+{
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> console(std::tmpfile(), std::fclose);
+    if (!console)
+        return {"no temporary file for the console", -1, std::nullopt};
+    const int exitCode = Driver(platform, console.get()).run(arguments);
+    std::string printed(static_cast<std::size_t>(std::ftell(console.get())), '\0');
+    std::rewind(console.get());
+    printed.resize(std::fread(printed.data(), 1, printed.size(), console.get()));
+    const auto log = platform.written.find("kest.log");
+    return {printed, exitCode, log == platform.written.end() ? std::nullopt : std::optional(log->second)};
+}
+
+Bytes demoOf(const std::vector<std::string>& prints)
+{
+    DemoWriter writer;
+    for (const std::string& text : prints)
+        writer.block(MessageWriter().print(2, text + "\n"));
+    return writer.endMarker().bytes();
+}
+
+const std::string Completed = "\nWriting kest.log...\n\n0.00 seconds elapsed\n";
+
+// A file that cannot be read to its end adds no records, not even the ones of the blocks read
+// before the failure. Where it fails: at once, after its first block, inside its second one,
+// at its last byte, and on the read after its last byte (it has no end marker).
+TEST(Driver, DemoThatCannotBeReadToItsEndAddsNothing)
+{
+    const Bytes blocks = DemoWriter()
+                             .block(MessageWriter().print(2, "first\n"))
+                             .block(MessageWriter().print(2, "second\n"))
+                             .block(MessageWriter().print(2, "third\n"))
+                             .bytes();
+    const std::size_t firstBlock = 4 + 9;  // length, code, level, text, its zero
+    const auto failed = OpenedFile::Status::Failed, opened = OpenedFile::Status::Opened;
+    const std::vector<std::tuple<const char*, std::optional<std::size_t>, OpenedFile::Status>> failures = {
+        {"CannotBeOpened", std::nullopt, failed}, {"AtOnce", 0, opened},
+        {"AfterTheFirstBlock", firstBlock, opened}, {"InsideTheSecondBlock", firstBlock + 6, opened},
+        {"AtTheLastByte", blocks.size() - 1, opened}, {"AfterTheLastByte", blocks.size(), opened},
+    };
+    const Bytes a = demoOf({"a"});
+    const Bytes c = demoOf({"c"});
+    const std::string clsv = "\nTIME: 00:00:00 CLSV: ";
+    const std::string keptGoingLog = "Demo filename: a.dm2\nDemo filesize: " + std::to_string(a.size()) + "\n" + clsv +
+                                     "a\n\nDemo filename: c.dm2\nDemo filesize: " + std::to_string(c.size()) + "\n" +
+                                     clsv + "c\n";
+    const std::string lines = "\nReading a.dm2...\nReading b.dm2...\n";
+    for (const auto& [label, failsAt, status] : failures) {
+        SCOPED_TRACE(label);
+        FakePlatform platform;
+        platform.files = {
+            {"a.dm2", {a, {}, opened, {}}}, {"b.dm2", {blocks, failsAt, status, {}}}, {"c.dm2", {c, {}, opened, {}}}};
+
+        const Outcome stopped = runDriver(platform, {"a.dm2", "b.dm2", "c.dm2"});
+        EXPECT_EQ(stopped.console, lines + "\nERROR: Couldn't open demofile b.dm2!\n");
+        EXPECT_EQ(stopped.exitCode, 1);
+        EXPECT_EQ(stopped.log, std::nullopt);
+
+        const Outcome keptGoing = runDriver(platform, {"a.dm2", "b.dm2", "-k", "c.dm2"});
+        EXPECT_EQ(keptGoing.console, lines + "WARNING: Couldn't open demofile b.dm2!\nReading c.dm2...\n" + Completed);
+        EXPECT_EQ(keptGoing.exitCode, 2);
+        EXPECT_EQ(keptGoing.log, keptGoingLog);
+    }
+}
+
+// The same demo read in whole gives its three messages: the failures above are what removes
+// them. When it shrank since it was opened, it ends where its data ends, and its size line gives
+// the bytes there were; a cut that leaves a block unfinished is damage as in any cut demo.
+TEST(Driver, DemoReadInWholeOrShrunkSinceItWasOpened)
+{
+    const Bytes bytes = demoOf({"first", "second", "third"});
+    const std::string messages = "TIME: 00:00:00 CLSV: first\nTIME: 00:00:00 CLSV: second\n";
+    const std::vector<std::tuple<std::size_t, std::string, std::string>> cases = {
+        {bytes.size(), "", messages + "TIME: 00:00:00 CLSV: third\n"},
+        {bytes.size() - 4, "", messages + "TIME: 00:00:00 CLSV: third\n"},  // without its end marker
+        {bytes.size() - 5, "WARNING: Demofile b.dm2 is damaged at byte 27, rest skipped!\n", messages},
+    };
+    for (const auto& [held, warning, logged] : cases) {
+        SCOPED_TRACE(held);
+        const Bytes part(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(held));
+        FakePlatform platform;
+        platform.files = {{"b.dm2", {part, {}, OpenedFile::Status::Opened, bytes.size()}}};
+        const Outcome outcome = runDriver(platform, {"-k", "b.dm2"});
+        EXPECT_EQ(outcome.console, "\nReading b.dm2...\n" + warning + Completed);
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_EQ(outcome.log, "Demo filename: b.dm2\nDemo filesize: " + std::to_string(held) + "\n\n" + logged);
+    }
+}
+
+// The elapsed figure of a run, on a clock the test sets: the run's search, its opening of the
+// matches and its writing of the log each take a set time, and all of them count. The figures
+// are chosen away from a last digit of 5, where "%.2f" of a binary fraction could go either way.
 TEST(Driver, ElapsedFigureIsTheWholeRunInSeconds)
 {
     const struct {
@@ -57,15 +214,11 @@ TEST(Driver, ElapsedFigureIsTheWholeRunInSeconds)
         {0, {0, 0, 1234}, "1.23"}, {7, {3 * 3600000, 20 * 60000, 45678}, "12045.68"},
     };
     for (const auto& c : cases) {
-        ClockedPlatform platform(c.start, c.steps);
-        std::FILE* console = std::tmpfile();
-        ASSERT_NE(console, nullptr);
-        Driver(platform, console).run({"a.dm2"});
-        std::rewind(console);
-        char printed[100];
-        const std::size_t length = std::fread(printed, 1, sizeof printed, console);
-        std::fclose(console);
-        EXPECT_EQ(std::string(printed, length),
+        FakePlatform platform;
+        platform.files = {{"a.dm2", {{}, {}, OpenedFile::Status::NotAFile, {}}}};
+        platform.now = c.start;
+        platform.steps = c.steps;
+        EXPECT_EQ(runDriver(platform, {"a.dm2"}).console,
                   std::string("\n\nWriting kest.log...\n\n") + c.figure + " seconds elapsed\n")
             << "from " << c.start << ": " << c.steps.search << " + " << c.steps.open << " + " << c.steps.write;
     }
