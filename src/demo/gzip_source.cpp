@@ -32,23 +32,26 @@ std::optional<std::size_t> GzipSource::read(std::uint8_t* into, std::size_t capa
     stream.avail_out = room;
     // A member's header, an empty member or a trailer yields nothing: inflate on until bytes come.
     while (!ended_ && room > 0 && stream.avail_out == room) {
-        if (stream.avail_in == 0) {
+        if (stream.avail_in == 0 && !inputEnded_) {
             const std::optional<std::size_t> got = compressed_.read(input_.data(), input_.size());
             if (!got)
                 return std::nullopt;
-            if (*got == 0) {
-                ended_ = true;
-                break;
-            }
+            inputEnded_ = *got == 0;
             stream.next_in = input_.data();
             stream.avail_in = static_cast<uInt>(*got);
         }
+        // Even with no input left, inflating may still owe bytes it decoded before: a small
+        // read leaves the rest of a long match behind.
         switch (inflate(&stream, Z_NO_FLUSH)) {
         case Z_OK:
             break;
         case Z_STREAM_END:
             // Another member may follow.
             inflateReset(&stream);
+            break;
+        case Z_BUF_ERROR:
+            // Nothing more can come out without input, and there is none.
+            ended_ = inputEnded_;
             break;
         case Z_MEM_ERROR:
             throw std::bad_alloc();

@@ -34,6 +34,7 @@ private:
     ByteSource& compressed_;
     std::vector<std::uint8_t> input_;
     std::unique_ptr<z_stream_s> stream_;  // on the heap: the inflater's state points back at it
+    bool inputEnded_ = false;
     bool ended_ = false;
 };
 
