@@ -8,8 +8,9 @@
 // FOLDER/long:      COUNT (100) sessions of BYTES (10,000,000) each, two to
 //                   eight players, the recording stopped at that size;
 // FOLDER/archive:   COUNT (10,000) short recordings of 30 to 60 KB;
-// FOLDER/huge:      huge-00001.dm2, one session of BYTES (4,400,000,000: past what
-//                   32 bits count; 0 for none), written block by block.
+// FOLDER/huge:      huge-00001.dm2, BYTES (4,400,000,000: past what 32 bits
+//                   count; 0 for none) of eight-player matches back to back,
+//                   as a server records map after map into one file.
 // A corpus whose count is 0 is not written.
 #include <cinttypes>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "sample_match/sample_match.h"
 
@@ -138,17 +140,44 @@ private:
     std::uint64_t bytes_ = 0;
 };
 
-// Records the match into the file and adds its size to `total`; false if it could not be written.
-bool record(const Match& match, const std::string& path, std::uint64_t& total)
+bool closeAndCount(FileSink& sink, const std::string& path, std::uint64_t& total)
 {
-    FileSink sink(path);
-    kest::sample_match::recordMatch(match, sink);
     if (!sink.close()) {
         std::fprintf(stderr, "make_corpus: cannot write %s\n", path.c_str());
         return false;
     }
     total += sink.bytes();
     return true;
+}
+
+// Records the match into the file and adds its size to `total`; false if it could not be written.
+bool record(const Match& match, const std::string& path, std::uint64_t& total)
+{
+    FileSink sink(path);
+    kest::sample_match::recordMatch(match, sink);
+    return closeAndCount(sink, path, total);
+}
+
+// Playing out gigabytes would take an hour, so a few whole matches are played
+// once and written again and again, each without its end marker, until the
+// file holds `bytes`; then the end marker. Each repeat starts with its server
+// data and ends with the change of level, as on a server that records all day.
+bool recordBackToBack(Draw& draw, std::uint64_t bytes, const std::string& path, std::uint64_t& total)
+{
+    constexpr int Matches = 8;
+    constexpr std::size_t EndMarker = 4;
+    std::vector<kest::demo_writer::Bytes> matches;
+    for (int match = 0; match < Matches; ++match) {
+        Match played = playersOnAMap(draw, 8, 0);
+        played.timeLimitMinutes = draw.between(15, 30);
+        matches.push_back(kest::sample_match::recordMatch(played));
+        matches.back().resize(matches.back().size() - EndMarker);
+    }
+    FileSink sink(path);
+    for (std::size_t next = 0; sink.bytes() < bytes; next = (next + 1) % matches.size())
+        sink.write(matches[next]);
+    sink.write(kest::demo_writer::DemoWriter().endMarker().bytes());
+    return closeAndCount(sink, path, total);
 }
 
 struct Options {
@@ -192,9 +221,9 @@ bool parse(int argc, char** argv, Options& options)
     return !options.folder.empty();
 }
 
-// Writes `count` demos named PREFIX-NNNNN.dm2 into FOLDER/SUBFOLDER, demo i made by `make(draw)`.
-template <typename MakeMatch>
-bool writeCorpus(const Options& options, Corpus corpus, const char* subfolder, unsigned count, MakeMatch make)
+// Writes `count` demos named SUBFOLDER-NNNNN.dm2 into FOLDER/SUBFOLDER, demo i by `write(draw, path, total)`.
+template <typename WriteDemo>
+bool writeCorpus(const Options& options, Corpus corpus, const char* subfolder, unsigned count, WriteDemo write)
 {
     if (count == 0)
         return true;
@@ -206,7 +235,7 @@ bool writeCorpus(const Options& options, Corpus corpus, const char* subfolder, u
         Draw draw(options.seed, static_cast<std::uint64_t>(corpus), index);
         char name[64];
         std::snprintf(name, sizeof name, "/%s-%05u.dm2", subfolder, index);
-        if (!record(make(draw), folder + name, total))
+        if (!write(draw, folder + name, total))
             return false;
     }
     std::printf("%s: %u demos, %" PRIu64 " bytes\n", subfolder, count, total);
@@ -224,11 +253,17 @@ int main(int argc, char** argv)
                      "[--huge-bytes BYTES]\n");
         return 2;
     }
+    using Total = std::uint64_t;
     const bool written =
         writeCorpus(options, Corpus::Long, "long", options.longCount,
-                    [&](Draw& draw) { return session(draw, draw.between(2, 8), options.longBytes); }) &&
-        writeCorpus(options, Corpus::Archive, "archive", options.archiveCount, [](Draw& draw) { return clip(draw); }) &&
+                    [&](Draw& draw, const std::string& path, Total& total) {
+                        return record(session(draw, draw.between(2, 8), options.longBytes), path, total);
+                    }) &&
+        writeCorpus(options, Corpus::Archive, "archive", options.archiveCount,
+                    [](Draw& draw, const std::string& path, Total& total) { return record(clip(draw), path, total); }) &&
         writeCorpus(options, Corpus::Huge, "huge", options.hugeBytes > 0 ? 1 : 0,
-                    [&](Draw& draw) { return session(draw, 8, options.hugeBytes); });
+                    [&](Draw& draw, const std::string& path, Total& total) {
+                        return recordBackToBack(draw, options.hugeBytes, path, total);
+                    });
     return written ? 0 : 1;
 }

@@ -164,6 +164,7 @@ set xlabel "corpus size (MB)"
 set ylabel "wall time (s)"
 set key top left
 set grid
+set logscale xy
 set datafile separator "\t"
 plot "< grep '^long-[0-9]' '$results' | sort -t '\t' -k2 -n" using (\$2/1e6):3 with linespoints lw 2 pt 7 title "kest, long demos", \
      "" using (\$2/1e6):4 with linespoints lw 2 pt 5 title "cat, long demos", \
