@@ -77,7 +77,7 @@ if [[ ! -d $folder/chart ]]; then
   done
 fi
 
-bytes_of() { find "$1" -maxdepth 1 -name "$2" -printf '%s\n' | awk '{ total += $1 } END { print total + 0 }'; }
+bytes_of() { find "$1" -maxdepth 1 -name "$2" -printf '%s\n' | awk '{ total += $1 } END { printf "%.0f\n", total }'; }
 count_of() { find "$1" -maxdepth 1 -name "$2" -printf '.' | wc -c; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 seconds_since() { awk -v start="$1" -v end="$EPOCHREALTIME" 'BEGIN { printf "%.4f\n", end - start }'; }
@@ -114,7 +114,7 @@ time_against_floor() {
   bytes=$(bytes_of "$dir" "$pattern")
   printf '%s\t%s\t%s\t%s\n' "$label" "$bytes" "$kest_s" "$floor_s" >>"$results"
   awk -v label="$label ($floor)" -v demos="$demos" -v bytes="$bytes" -v k="$kest_s" -v f="$floor_s" -v peak="$peak" \
-    -v logbytes="$log_bytes" 'BEGIN { printf "%-15s %6d %14d %9.3f %9.3f %9.2f %8.1f %10d\n", label, demos, bytes, k, f, k / f, peak, logbytes }'
+    -v logbytes="$log_bytes" 'BEGIN { printf "%-15s %6d %14.0f %9.3f %9.3f %9.2f %8.1f %10d\n", label, demos, bytes, k, f, k / f, peak, logbytes }'
 }
 
 echo "== kest '*.dm2' against cat *.dm2 >/dev/null, medians of $runs interleaved runs each"
@@ -149,7 +149,7 @@ for demo in "${long_demos[0]}" "$huge"; do
   awk -F': ' -v name="$(basename "$demo")" -v size="$size" -v lines="$(grep -c '^TIME' "$dir/kest.log")" '
     /Elapsed \(wall clock\)/ { wall = $2 }
     /Maximum resident set size/ { peak = $2 / 1024 }
-    END { printf "%-20s %14d bytes, %8d messages, %s wall, peak memory %.1f MB\n", name, size, lines, wall, peak }' \
+    END { printf "%-20s %14.0f bytes, %8d messages, %s wall, peak memory %.1f MB\n", name, size, lines, wall, peak }' \
     "$dir/time.txt"
   rm -f "$dir/console.txt" "$dir/time.txt"
 done

@@ -89,10 +89,18 @@ void readThroughWindow(benchmark::State& state, const DemoFolder& demos)
     state.counters["records"] = static_cast<double>(records);
 }
 
-// One long recording of eight players, 10 MB.
-void BM_WindowedReadLongDemo(benchmark::State& state)
+// The files of each benchmark together exceed the processor's last cache, as a
+// user's folder does: a window that evicts what the kernel copies shows here.
+
+// Long recordings of two to eight players, 10 MB each.
+void BM_WindowedReadLongDemos(benchmark::State& state)
 {
-    static const DemoFolder demos("kest-window-long", {session(8, 10'000'000, 10)});
+    static const DemoFolder demos("kest-window-long", [] {
+        std::vector<kest::sample_match::Match> sessions;
+        for (int demo = 0; demo < 6; ++demo)
+            sessions.push_back(session(2 + demo, 10'000'000, static_cast<std::uint64_t>(demo)));
+        return sessions;
+    }());
     readThroughWindow(state, demos);
 }
 
@@ -101,7 +109,7 @@ void BM_WindowedReadArchive(benchmark::State& state)
 {
     static const DemoFolder demos("kest-window-archive", [] {
         std::vector<kest::sample_match::Match> clips;
-        for (int clip = 0; clip < 200; ++clip)
+        for (int clip = 0; clip < 1200; ++clip)
             clips.push_back(session(2 + clip % 7, 30'000 + static_cast<std::uint64_t>(clip) * 7919 % 30'000,
                                     static_cast<std::uint64_t>(clip)));
         return clips;
@@ -115,7 +123,7 @@ void capacities(benchmark::internal::Benchmark* benchmark)
         benchmark->Arg(kib * 1024);
     benchmark->Unit(benchmark::kMillisecond);
 }
-BENCHMARK(BM_WindowedReadLongDemo)->Apply(capacities);
+BENCHMARK(BM_WindowedReadLongDemos)->Apply(capacities);
 BENCHMARK(BM_WindowedReadArchive)->Apply(capacities);
 
 }  // namespace
