@@ -41,7 +41,7 @@ chart=${chart:-$folder/vs_cat.png}
 
 echo "== building a release kest (cmake --preset bench, build/bench)"
 build=$root/build/bench
-if ! { cmake --preset bench && cmake --build --preset bench -j2 --target kest make_corpus; } >"$folder/build.log" 2>&1; then
+if ! (cd "$root" && cmake --preset bench && cmake --build --preset bench -j2 --target kest make_corpus) >"$folder/build.log" 2>&1; then
   cat "$folder/build.log" >&2
   exit 1
 fi
