@@ -424,8 +424,8 @@ std::uint8_t indexIn(const std::vector<std::string>& list, std::string_view name
 
 class MatchRecorder {
 public:
-    explicit MatchRecorder(const Match& match);
-    Bytes record();
+    MatchRecorder(const Match& match, DemoSink& sink);
+    void record();
 
 private:
     void buildPrecacheLists();
@@ -453,6 +453,8 @@ private:
     void updateView();
     void updateEntities();
     void writeFrame();
+    void writeBlock(const MessageWriter& message);
+    bool recordingStopped() const;
     std::vector<EntityState> entityDeltas();
     Sound entitySound(std::string_view path, std::uint16_t entity, std::uint16_t channel) const;
     Point randomPoint();
@@ -478,7 +480,8 @@ private:
     View sentView_;
     int pickupShownUntil_ = 0;
 
-    DemoWriter demo_;
+    DemoSink& sink_;
+    std::uint64_t recordedBytes_ = 0;
     MessageWriter events_;  // the commands that go before this frame's frame command
     int frame_ = 0;  // frames since the game started
     std::int32_t serverFrame_;
@@ -487,8 +490,8 @@ private:
     std::uint16_t nextProjectile_ = FirstProjectileEntity;
 };
 
-MatchRecorder::MatchRecorder(const Match& match)
-    : match_(match), random_(match.seed), serverFrame_(100 + random_.below(400))
+MatchRecorder::MatchRecorder(const Match& match, DemoSink& sink)
+    : match_(match), random_(match.seed), sink_(sink), serverFrame_(100 + random_.below(400))
 {
     assert(!match.players.empty() && match.players.size() <= MaxClients);
     assert(match.players.front().leaveSecond == 0);  // the recording player stays to the end
@@ -598,10 +601,14 @@ void MatchRecorder::buildMap()
     world_ = baselines_;
 }
 
-Bytes MatchRecorder::record()
+void MatchRecorder::record()
 {
     writeConnection();
     for (;;) {
+        if (recordingStopped()) {
+            sink_.write(DemoWriter().endMarker().bytes());
+            return;
+        }
         const auto end = matchEnd();
         if (end) {
             endMatch(*end);
@@ -610,13 +617,19 @@ Bytes MatchRecorder::record()
         playFrame();
         writeFrame();
     }
-    for (int frame = 0; frame < IntermissionFrames; ++frame) {
+    for (int frame = 0; frame < IntermissionFrames && !recordingStopped(); ++frame) {
         ++frame_;
         chat();
         writeFrame();
     }
-    demo_.block(MessageWriter().stuffText("changing\n").reconnect());
-    return demo_.endMarker().bytes();
+    if (!recordingStopped())
+        writeBlock(MessageWriter().stuffText("changing\n").reconnect());
+    sink_.write(DemoWriter().endMarker().bytes());
+}
+
+bool MatchRecorder::recordingStopped() const
+{
+    return match_.recordingBytes > 0 && recordedBytes_ >= match_.recordingBytes;
 }
 
 // Server data, every config string and baseline, then "precache": in as many
@@ -627,7 +640,7 @@ void MatchRecorder::writeConnection()
     block.serverData(Protocol, 0x10000 + random_.between(1, 50), 1, "", 0, match_.levelName);
     const auto add = [&](const MessageWriter& command) {
         if (block.size() + command.size() > MaxConnectionBlock) {
-            demo_.block(block);
+            writeBlock(block);
             block = MessageWriter();
         }
         block.raw(command.bytes());
@@ -656,12 +669,12 @@ void MatchRecorder::writeConnection()
     for (const auto& [number, entity] : baselines_)
         add(MessageWriter().spawnBaseline(entityDelta(number, Entity{}, entity)));
     add(MessageWriter().stuffText("precache\n"));
-    demo_.block(block);
+    writeBlock(block);
 }
 
 std::optional<std::string_view> MatchRecorder::matchEnd() const
 {
-    if (frame_ >= match_.timeLimitMinutes * 60 * FramesPerSecond)
+    if (match_.timeLimitMinutes > 0 && frame_ >= match_.timeLimitMinutes * 60 * FramesPerSecond)
         return "Timelimit hit.\n";
     const bool fragLimitHit = match_.fragLimit > 0 && std::any_of(fighters_.begin(), fighters_.end(),
                                                                   [&](const Fighter& fighter) {
@@ -1147,17 +1160,41 @@ void MatchRecorder::writeFrame()
     message.frame(serverFrame_, firstFrame_ ? -1 : serverFrame_ - 1, 0, AreaBits);
     message.playerInfo(viewDelta(sentView_, view_));
     message.packetEntities(entityDeltas());
-    demo_.block(message);
+    writeBlock(message);
     sentView_ = view_;
     ++serverFrame_;
     firstFrame_ = false;
 }
 
+void MatchRecorder::writeBlock(const MessageWriter& message)
+{
+    DemoWriter block;
+    block.block(message);
+    sink_.write(block.bytes());
+    recordedBytes_ += block.bytes().size();
+}
+
+class MemorySink final : public DemoSink {
+public:
+    void write(const Bytes& bytes) override { demo_.insert(demo_.end(), bytes.begin(), bytes.end()); }
+    Bytes& demo() { return demo_; }
+
+private:
+    Bytes demo_;
+};
+
 }  // namespace
 
 Bytes recordMatch(const Match& match)
 {
-    return MatchRecorder(match).record();
+    MemorySink sink;
+    recordMatch(match, sink);
+    return std::move(sink.demo());
+}
+
+void recordMatch(const Match& match, DemoSink& sink)
+{
+    MatchRecorder(match, sink).record();
 }
 
 }  // namespace kest::sample_match
