@@ -1,7 +1,7 @@
 // Writes the corpora that bench/vs_cat.sh times kest over: made-up matches
 // recorded as a player's client records them (prints and config strings
-// before each frame command, player and entity deltas behind it, sounds,
-// temporary entities, muzzle flashes, a frag or chat line every few seconds).
+// before each frame command; player and entity deltas behind it, then sounds,
+// temporary entities and muzzle flashes; a frag or chat line every few seconds).
 // The same seed writes the same bytes.
 //     make_corpus FOLDER [--seed N] [--long COUNT] [--long-bytes BYTES]
 //                        [--archive COUNT] [--huge-bytes BYTES]

@@ -482,7 +482,11 @@ private:
 
     DemoSink& sink_;
     std::uint64_t recordedBytes_ = 0;
-    MessageWriter events_;  // the commands that go before this frame's frame command
+    // A server sends its reliable commands (prints, config strings, layouts) ahead of the
+    // frame, and the effects of the frame (sounds, temporary entities, muzzle flashes)
+    // after the player and entity deltas that follow it.
+    MessageWriter reliable_;
+    MessageWriter effects_;
     int frame_ = 0;  // frames since the game started
     std::int32_t serverFrame_;
     bool firstFrame_ = true;
@@ -728,10 +732,10 @@ void MatchRecorder::enter(std::size_t index)
     Fighter& fighter = fighters_[index];
     fighter.inGame = true;
     fighter.enteredFrame = frame_;
-    events_.configString(static_cast<std::uint16_t>(ConfigPlayerSkins + index), playerSkinConfig(*fighter.player));
+    reliable_.configString(static_cast<std::uint16_t>(ConfigPlayerSkins + index), playerSkinConfig(*fighter.player));
     spawn(index);
-    events_.muzzleFlash(fighter.entity, FlashLogin);
-    events_.print(PrintHigh, fighter.player->name + " entered the game\n");
+    effects_.muzzleFlash(fighter.entity, FlashLogin);
+    reliable_.print(PrintHigh, fighter.player->name + " entered the game\n");
     if (random_.percent(60))
         say(index, random_.pick(Greetings), 20, 80);
 }
@@ -742,9 +746,9 @@ void MatchRecorder::leave(std::size_t index)
     fighter.inGame = false;
     fighter.alive = false;
     fighter.left = true;
-    events_.muzzleFlash(fighter.entity, FlashLogout);
-    events_.print(PrintHigh, fighter.player->name + " disconnected\n");
-    events_.configString(static_cast<std::uint16_t>(ConfigPlayerSkins + index), "");
+    effects_.muzzleFlash(fighter.entity, FlashLogout);
+    reliable_.print(PrintHigh, fighter.player->name + " disconnected\n");
+    reliable_.configString(static_cast<std::uint16_t>(ConfigPlayerSkins + index), "");
     world_.erase(fighter.entity);
 }
 
@@ -782,12 +786,12 @@ void MatchRecorder::move(Fighter& fighter)
     fighter.yaw = static_cast<std::uint16_t>(fighter.yaw + random_.between(-1500, 1500));
     if (random_.oneIn(50)) {
         fighter.at[2] = randomPoint()[2];
-        events_.sound(entitySound("*jump1.wav", fighter.entity, ChannelVoice));
+        effects_.sound(entitySound("*jump1.wav", fighter.entity, ChannelVoice));
     }
     if (random_.oneIn(900)) {
-        events_.splashTempEntity(TempSplash, 8, position(fighter.at), static_cast<std::uint8_t>(random_.below(162)),
+        effects_.splashTempEntity(TempSplash, 8, position(fighter.at), static_cast<std::uint8_t>(random_.below(162)),
                                  SplashWater);
-        events_.sound(entitySound("player/watr_in.wav", fighter.entity, ChannelItem));
+        effects_.sound(entitySound("player/watr_in.wav", fighter.entity, ChannelItem));
     }
 }
 
@@ -815,20 +819,20 @@ void MatchRecorder::fire(std::size_t shooter)
     const Obituary& obituary =
         random_.pick(weapon.obituaries);
 
-    events_.muzzleFlash(self.entity, weapon.flash);
+    effects_.muzzleFlash(self.entity, weapon.flash);
     self.firingUntil = frame_ + 5;
     if (self.ammo > 0)
         --self.ammo;
     switch (weapon.shot) {
     case Shot::Rail:
-        events_.trailTempEntity(TempRailTrail, position(muzzle(self)), position(end));
+        effects_.trailTempEntity(TempRailTrail, position(muzzle(self)), position(end));
         break;
     case Shot::Bullet:
-        events_.impactTempEntity(hits ? TempBlood : random_.oneIn(4) ? TempSparks : TempGunshot, position(end),
+        effects_.impactTempEntity(hits ? TempBlood : random_.oneIn(4) ? TempSparks : TempGunshot, position(end),
                                  direction);
         break;
     case Shot::Pellets:
-        events_.impactTempEntity(hits ? TempBlood : TempShotgun, position(end), direction);
+        effects_.impactTempEntity(hits ? TempBlood : TempShotgun, position(end), direction);
         break;
     case Shot::Projectile: {
         const int frames = std::max(1, distance(self.at, end) / 120);
@@ -865,16 +869,16 @@ void MatchRecorder::flyProjectiles()
             world_[projectile.entity].origin = coordinates(projectile.at);
             if (weapon.explosion == 21 && random_.oneIn(3)) {
                 if (const auto near = randomOpponent(projectile.owner))
-                    events_.trailTempEntity(TempBfgLaser, position(projectile.at), position(fighters_[*near].at));
+                    effects_.trailTempEntity(TempBfgLaser, position(projectile.at), position(fighters_[*near].at));
             }
             flying.push_back(projectile);
             continue;
         }
         world_.erase(projectile.entity);
         if (weapon.explosion)
-            events_.pointTempEntity(*weapon.explosion, position(projectile.at));
+            effects_.pointTempEntity(*weapon.explosion, position(projectile.at));
         else
-            events_.impactTempEntity(TempBlaster, position(projectile.at),
+            effects_.impactTempEntity(TempBlaster, position(projectile.at),
                                      static_cast<std::uint8_t>(random_.below(162)));
         const Fighter& owner = fighters_[projectile.owner];
         if (projectile.killsOwner && owner.alive)
@@ -898,7 +902,7 @@ void MatchRecorder::hit(std::size_t victim, std::size_t attacker, int damage, co
                             static_cast<std::int8_t>(random_.between(-6, 6))};
     }
     if (target.health > 0) {
-        events_.sound(entitySound("*pain100_1.wav", target.entity, ChannelVoice));
+        effects_.sound(entitySound("*pain100_1.wav", target.entity, ChannelVoice));
         return;
     }
     kill(victim, attacker, obituaryLine(target, obituary, fighters_[attacker]));
@@ -911,8 +915,8 @@ void MatchRecorder::kill(std::size_t victim, std::optional<std::size_t> killer, 
     dead.health = std::min(dead.health, 0);
     dead.diedFrame = frame_;
     dead.respawnFrame = frame_ + random_.between(12, 40);
-    events_.sound(entitySound("*death1.wav", dead.entity, ChannelVoice));
-    events_.print(PrintFrag, line);
+    effects_.sound(entitySound("*death1.wav", dead.entity, ChannelVoice));
+    reliable_.print(PrintFrag, line);
     if (killer) {
         ++fighters_[*killer].frags;
         if (random_.oneIn(9))
@@ -943,16 +947,16 @@ void MatchRecorder::pickUp(std::size_t index)
         fighter.ammo = random_.between(10, 50);
         item = weapons()[weapon].item;
         icon = "w_" + std::string(weapons()[weapon].model.substr(2));
-        events_.sound(entitySound("misc/w_pkup.wav", fighter.entity, ChannelItem));
+        effects_.sound(entitySound("misc/w_pkup.wav", fighter.entity, ChannelItem));
     } else if (random_.percent(50)) {
         fighter.health = std::min(fighter.health + 25, 100);
         item = "Health";
-        events_.sound(entitySound("items/n_health.wav", fighter.entity, ChannelItem));
+        effects_.sound(entitySound("items/n_health.wav", fighter.entity, ChannelItem));
     } else {
         fighter.armor = std::min(fighter.armor + 50, 200);
         item = "Jacket Armor";
         icon = "i_jacketarmor";
-        events_.sound(entitySound("misc/ar1_pkup.wav", fighter.entity, ChannelItem));
+        effects_.sound(entitySound("misc/ar1_pkup.wav", fighter.entity, ChannelItem));
     }
     if (isRecorder(index)) {
         const auto itemIndex = std::find(std::begin(ItemNames), std::end(ItemNames), item) - std::begin(ItemNames);
@@ -983,7 +987,7 @@ void MatchRecorder::operateDoors()
             sound.position = Position{entity.origin[0], entity.origin[1], entity.origin[2]};
             if (stops)
                 sound.timeOffset = static_cast<std::uint8_t>(random_.between(10, 90));
-            events_.sound(sound);
+            effects_.sound(sound);
         }
     }
 }
@@ -1012,7 +1016,7 @@ void MatchRecorder::chat()
         if (line.frame > frame_)
             later.push_back(std::move(line));
         else if (fighters_[line.speaker].inGame)
-            events_.print(PrintChat, fighters_[line.speaker].player->name + ": " + line.text + "\n");
+            reliable_.print(PrintChat, fighters_[line.speaker].player->name + ": " + line.text + "\n");
     }
     chats_ = std::move(later);
 }
@@ -1021,8 +1025,8 @@ void MatchRecorder::endMatch(std::string_view reason)
 {
     ++frame_;
     intermission_ = true;
-    events_.print(PrintHigh, reason);
-    events_.layout(scoreboard());
+    reliable_.print(PrintHigh, reason);
+    reliable_.layout(scoreboard());
     for (std::size_t fighter = 0; fighter < fighters_.size(); ++fighter) {
         if (fighters_[fighter].inGame && random_.percent(75))
             say(fighter, random_.pick(Farewells), 5, 45);
@@ -1155,11 +1159,13 @@ std::vector<EntityState> MatchRecorder::entityDeltas()
 void MatchRecorder::writeFrame()
 {
     static const Bytes AreaBits = {0xFF, 0x3F};
-    MessageWriter message = std::move(events_);
-    events_ = MessageWriter();
+    MessageWriter message = std::move(reliable_);
+    reliable_ = MessageWriter();
     message.frame(serverFrame_, firstFrame_ ? -1 : serverFrame_ - 1, 0, AreaBits);
     message.playerInfo(viewDelta(sentView_, view_));
     message.packetEntities(entityDeltas());
+    message.raw(effects_.bytes());
+    effects_ = MessageWriter();
     writeBlock(message);
     sentView_ = view_;
     ++serverFrame_;

@@ -38,10 +38,11 @@ public:
 
 // The match as its first player's client records it: the connection blocks
 // (server data, config strings, spawn baselines), then one block per server
-// frame, ten a second, each holding that frame's prints, sounds, temporary
-// entities and muzzle flashes before the frame command and the player and
-// entity deltas after it, then the intermission and the change of level,
-// then the end marker.
+// frame, ten a second, each holding that frame's prints, config strings and
+// layouts before the frame command, and after it the player and entity deltas
+// and then the frame's sounds, temporary entities and muzzle flashes, as a
+// server sends them; then the intermission and the change of level, then the
+// end marker.
 demo_writer::Bytes recordMatch(const Match& match);
 void recordMatch(const Match& match, DemoSink& sink);
 
