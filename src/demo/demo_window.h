@@ -18,7 +18,7 @@ struct ReadFailed {};
 // far past its block, a text without its terminator); it shrinks back after.
 class DemoWindow {
 public:
-    static constexpr std::size_t DefaultCapacity = 128 * 1024;
+    static constexpr std::size_t DefaultCapacity = 64 * 1024;
 
     explicit DemoWindow(std::size_t capacity = DefaultCapacity);
 

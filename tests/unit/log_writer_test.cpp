@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -79,6 +80,7 @@ TEST(TimeStamp, PlayTimeOfABlockCount)
         {0, "00:00:00"},       {9, "00:00:00"},       {10, "00:00:01"},     {599, "00:00:59"},
         {600, "00:01:00"},     {610, "00:01:01"},     {35999, "00:59:59"},  {36000, "01:00:00"},
         {360000, "10:00:00"},  {3600000, "100:00:00"}, {36000000, "1000:00:00"},
+        {INT64_MAX, "256204778801521:33:00"},
     };
     TimeStamp stamp;
     for (const auto& c : cases)
