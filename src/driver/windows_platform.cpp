@@ -158,13 +158,18 @@ public:
 
     bool replaceFile(const std::string& path, std::string_view bytes) override
     {
+        // A log marked read-only stays as it is, whatever the file system would allow.
+        const std::wstring widePath = wide(path);
+        const DWORD attributes = ::GetFileAttributesW(widePath.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            return false;
         std::wstring temporaryPath;
         Handle temporary(createTemporaryBeside(path, temporaryPath));
         if (!temporary.valid())
             return false;
         const bool written = writeAll(temporary.get(), bytes);
         if (temporary.close() && written &&
-            ::MoveFileExW(temporaryPath.c_str(), wide(path).c_str(), MOVEFILE_REPLACE_EXISTING))
+            ::MoveFileExW(temporaryPath.c_str(), widePath.c_str(), MOVEFILE_REPLACE_EXISTING))
             return true;
         ::DeleteFileW(temporaryPath.c_str());
         return false;

@@ -32,6 +32,12 @@ using demo_writer::MessageWriter;
 using Arguments = std::vector<std::string>;
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+constexpr bool OnWindows = true;
+#else
+constexpr bool OnWindows = false;
+#endif
+
 // What one run of the kest binary printed and how it ended.
 struct KestRun {
     // Standard output, with standard error in the same file: whatever kest prints there is

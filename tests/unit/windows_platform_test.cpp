@@ -120,6 +120,11 @@ TEST_F(WindowsPlatform, ReplacesTheLogWholeOrNotAtAll)
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(platform_->replaceFile(path("kest.log"), "while held\n"));
     ::CloseHandle(held);
+    ASSERT_TRUE(::SetFileAttributesW(fs::u8path(path("kest.log")).c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(platform_->replaceFile(path("kest.log"), "while read-only\n"));
+    ASSERT_TRUE(::SetFileAttributesW(fs::u8path(path("kest.log")).c_str(), FILE_ATTRIBUTE_NORMAL));
+    in.open(fs::u8path(path("kest.log")), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new\n\n");
     fs::create_directory(dir_ / "folder.log");
     EXPECT_FALSE(platform_->replaceFile(path("folder.log"), "log\n"));
     EXPECT_EQ(matches(path("*.log")), "folder.log " + path("folder.log") + " other\nkest.log " + path("kest.log") + " file\n");
