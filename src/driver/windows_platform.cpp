@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -116,6 +117,18 @@ private:
 
 class WindowsPlatform final : public Platform {
 public:
+    // Names reach the console as the UTF-8 they are in the log; the console gets its own
+    // code page back when kest is done, as the window it runs in goes on after it.
+    WindowsPlatform() : consoleCodePage_(::GetConsoleOutputCP()) { ::SetConsoleOutputCP(CP_UTF8); }
+    ~WindowsPlatform() override
+    {
+        std::fflush(stdout);
+        if (consoleCodePage_ != 0)
+            ::SetConsoleOutputCP(consoleCodePage_);
+    }
+    WindowsPlatform(const WindowsPlatform&) = delete;
+    WindowsPlatform& operator=(const WindowsPlatform&) = delete;
+
     // The system's search compares names without regard to case, as Windows users expect.
     std::vector<DirectoryEntry> findMatches(const std::string& pattern) override
     {
@@ -176,14 +189,15 @@ public:
     }
 
     std::int64_t milliseconds() override { return static_cast<std::int64_t>(::GetTickCount64()); }
+
+private:
+    UINT consoleCodePage_;  // 0 without a console
 };
 
 }  // namespace
 
 std::unique_ptr<Platform> makeNativePlatform()
 {
-    // Names reach the console as the UTF-8 they are in the log.
-    ::SetConsoleOutputCP(CP_UTF8);
     return std::make_unique<WindowsPlatform>();
 }
 
