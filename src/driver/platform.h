@@ -53,7 +53,12 @@ public:
     virtual std::int64_t milliseconds() = 0;
 };
 
-// The platform kest runs on.
+// The platform kest runs on. Made once, before anything is printed: on a
+// console that needs it, it switches the output to UTF-8 for as long as it lives.
 std::unique_ptr<Platform> makeNativePlatform();
+
+// The arguments kest was started with, after its own name, in UTF-8 and as typed:
+// where no shell expands wildcards, kest expands them itself.
+std::vector<std::string> nativeArguments(int argc, char** argv);
 
 }  // namespace kest

@@ -3,12 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 
 #include "driver/platform.h"
+#include "driver/sized_input_file.h"
 
 namespace kest {
 namespace {
@@ -58,39 +58,28 @@ int createTemporaryBeside(const std::string& path, std::string& temporaryPath)
     return -1;
 }
 
-// A demo file read in order, up to the size it had when it was opened.
-class PosixInputFile final : public InputFile {
+// A demo file read with the system's read call.
+class PosixInputFile final : public SizedInputFile {
 public:
-    PosixInputFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    PosixInputFile(int fd, std::uint64_t size) : SizedInputFile(size), fd_(fd) {}
     ~PosixInputFile() override { ::close(fd_); }
     PosixInputFile(const PosixInputFile&) = delete;
     PosixInputFile& operator=(const PosixInputFile&) = delete;
 
-    std::optional<std::size_t> read(std::uint8_t* into, std::size_t capacity) override
+private:
+    std::optional<std::size_t> readSome(std::uint8_t* into, std::size_t wanted) override
     {
-        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, size_ - done_));
-        if (wanted == 0)
-            return 0;
         for (;;) {
             const ssize_t got = ::read(fd_, into, wanted);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
                 return std::nullopt;
-            // A file that shrank since it was opened ends where its data ends.
-            if (got == 0)
-                size_ = done_;
-            done_ += static_cast<std::uint64_t>(got);
             return static_cast<std::size_t>(got);
         }
     }
 
-    std::uint64_t size() const override { return size_; }
-
-private:
     int fd_;
-    std::uint64_t size_;
-    std::uint64_t done_ = 0;
 };
 
 class PosixPlatform final : public Platform {
@@ -160,6 +149,11 @@ public:
 std::unique_ptr<Platform> makeNativePlatform()
 {
     return std::make_unique<PosixPlatform>();
+}
+
+std::vector<std::string> nativeArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
 }  // namespace kest

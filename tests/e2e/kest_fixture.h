@@ -1,9 +1,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -25,6 +32,12 @@ using demo_writer::DemoWriter;
 using demo_writer::MessageWriter;
 using Arguments = std::vector<std::string>;
 namespace fs = std::filesystem;
+
+#ifdef _WIN32
+constexpr bool OnWindows = true;
+#else
+constexpr bool OnWindows = false;
+#endif
 
 // What one run of the kest binary printed and how it ended.
 struct KestRun {
@@ -107,24 +120,23 @@ protected:
     void write(const std::string& name, const Bytes& bytes) const
     {
         fs::create_directories(path(name).parent_path());
-        ASSERT_TRUE(demo_writer::writeFile(path(name).string(), bytes)) << "cannot write " << name;
+        ASSERT_TRUE(demo_writer::writeFile(path(name), bytes)) << "cannot write " << name;
     }
 
     // Runs kest in the working folder, as a shell would after expanding nothing. A run
-    // that takes a minute of processor time, as an endless walk would, is ended.
-    KestRun run(const Arguments& arguments, const char* fileMask = "022", const char* fileBlocks = "unlimited") const
+    // that takes a minute, as an endless walk would, is ended. The file mode mask and the
+    // file size limit (in blocks of 512 bytes) are the POSIX shell's; Windows has neither.
+    KestRun run(const Arguments& arguments, [[maybe_unused]] const char* fileMask = "022",
+                [[maybe_unused]] const char* fileBlocks = "unlimited") const
     {
-        // No test's argument holds a single quote.
-        const auto quoted = [](const std::string& text) { return "'" + text + "'"; };
-        // With the file size limit (in blocks of 512 bytes), a write past it fails instead of ending kest.
-        std::string command = "cd " + quoted(path("")) + " && umask " + fileMask + " && ulimit -t 60 && ulimit -f " +
-                              fileBlocks + " && trap '' XFSZ && exec " + quoted(KEST_BINARY);
-        for (const std::string& argument : arguments)
-            command += " " + quoted(argument);
         const auto start = std::chrono::steady_clock::now();
-        const int status = std::system((command + " >" + quoted(root_ / "output") + " 2>&1").c_str());
+#ifdef _WIN32
+        const int exitCode = runOnWindows(arguments);
+#else
+        const int exitCode = runOnPosix(arguments, fileMask, fileBlocks);
+#endif
         const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
-        std::string output = readFile(root_ / "output").value_or("");
+        std::string output = consoleText(readFile(root_ / "output").value_or(""));
         const std::size_t figure = std::min(output.rfind("\n\n") + 2, output.size());  // after the last empty line
         const double seconds = std::strtod(&output[figure], nullptr);
         char remade[64];
@@ -134,13 +146,13 @@ protected:
             output.replace(figure, std::string::npos, "# seconds elapsed\n");
             elapsedSeconds = seconds;
         }
-        return KestRun{output, WIFEXITED(status) ? WEXITSTATUS(status) : -1, elapsedSeconds, wall.count()};
+        return KestRun{output, exitCode, elapsedSeconds, wall.count()};
     }
 
     // Runs kest, checks that it completed after reading demos with these lines and with this
     // exit code, after these lines of the search, and returns kest.log. The elapsed figure cannot
-    // exceed the wall time around the run by more than kest's clock can add (its ticks are whole
-    // milliseconds, so one at most) and the rounding to hundredths.
+    // exceed the wall time around the run by more than one tick of kest's clock (a millisecond;
+    // on Windows the system tick, up to 16 ms) and the rounding to hundredths.
     std::optional<std::string> completedLog(const Arguments& arguments, const std::string& demoLines,
                                             int exitCode = 0, const std::string& searchLines = "") const
     {
@@ -148,7 +160,7 @@ protected:
         EXPECT_EQ(result.output, completed(demoLines, searchLines));
         EXPECT_EQ(result.exitCode, exitCode);
         EXPECT_GE(result.elapsedSeconds.value_or(0), 0);
-        EXPECT_LE(result.elapsedSeconds.value_or(0), result.wallSeconds + 0.001 + 0.005);
+        EXPECT_LE(result.elapsedSeconds.value_or(0), result.wallSeconds + (OnWindows ? 0.016 : 0.001) + 0.005);
         return log();
     }
 
@@ -174,11 +186,99 @@ protected:
     }
 
     std::optional<std::string> log() const { return readFile(path("kest.log")); }
-    fs::path path(const std::string& name) const { return root_ / "work" / name; }
+    // Names are UTF-8, on Windows too.
+    fs::path path(const std::string& name) const { return root_ / "work" / fs::u8path(name); }
 
 private:
+#ifdef _WIN32
+    // Quoted so that the C runtime's reading of a command line gives the argument back unchanged.
+    static std::wstring quotedArgument(const std::wstring& argument)
+    {
+        std::wstring quoted = L"\"";
+        std::size_t backslashes = 0;
+        for (const wchar_t c : argument) {
+            if (c == L'\\') {
+                ++backslashes;
+                continue;
+            }
+            quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+            backslashes = 0;
+            quoted += c;
+        }
+        quoted.append(2 * backslashes, L'\\');
+        return quoted + L"\"";
+    }
+
+    int runOnWindows(const Arguments& arguments) const
+    {
+        const fs::path binary = fs::absolute(KEST_BINARY);
+        std::wstring commandLine = quotedArgument(binary.wstring());
+        for (const std::string& argument : arguments)
+            commandLine += L" " + quotedArgument(fs::u8path(argument).wstring());
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        const HANDLE output = ::CreateFileW((root_ / "output").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (output == INVALID_HANDLE_VALUE)
+            return -1;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+        PROCESS_INFORMATION process{};
+        const bool started = ::CreateProcessW(binary.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                              path("").c_str(), &startup, &process);
+        ::CloseHandle(output);
+        if (!started)
+            return -1;
+        DWORD exitCode = 0;
+        if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process.hProcess, 1);
+            ::WaitForSingleObject(process.hProcess, INFINITE);
+        } else if (!::GetExitCodeProcess(process.hProcess, &exitCode)) {
+            exitCode = 0xFFFFFFFF;
+        }
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        // A crash ends a process with its exception code, 0xC0000000 or above.
+        return exitCode < 0xC0000000 && exitCode != 0xFFFFFFFF ? static_cast<int>(exitCode) : -1;
+    }
+
+    // On Windows the console turns each LF into CR LF: the text as on Linux, with a mark at an LF that went out bare.
+    static std::string consoleText(const std::string& output)
+    {
+        std::string text;
+        for (std::size_t i = 0; i < output.size(); ++i) {
+            if (output.compare(i, 2, "\r\n") == 0)
+                continue;
+            if (output[i] == '\n' && (i == 0 || output[i - 1] != '\r'))
+                text += "<LF without CR>";
+            text += output[i];
+        }
+        return text;
+    }
+
+    static unsigned long processId() { return ::GetCurrentProcessId(); }
+#else
+    int runOnPosix(const Arguments& arguments, const char* fileMask, const char* fileBlocks) const
+    {
+        // No test's argument holds a single quote.
+        const auto quoted = [](const std::string& text) { return "'" + text + "'"; };
+        // With the file size limit, a write past it fails instead of ending kest.
+        std::string command = "cd " + quoted(path("")) + " && umask " + fileMask + " && ulimit -t 60 && ulimit -f " +
+                              fileBlocks + " && trap '' XFSZ && exec " + quoted(KEST_BINARY);
+        for (const std::string& argument : arguments)
+            command += " " + quoted(argument);
+        const int status = std::system((command + " >" + quoted(root_ / "output") + " 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    static std::string consoleText(const std::string& output) { return output; }
+    static unsigned long processId() { return static_cast<unsigned long>(::getpid()); }
+#endif
+
     // The working folder and the file of kest's output, one per test process.
-    const fs::path root_ = fs::path(::testing::TempDir()) / ("kest-e2e-" + std::to_string(::getpid()));
+    const fs::path root_ = fs::path(::testing::TempDir()) / ("kest-e2e-" + std::to_string(processId()));
 };
 
 }  // namespace kest::e2e

@@ -2,7 +2,9 @@
 // order, what it prints when there is nothing to read; kest.log's lines, their
 // grouping and time stamps, and what becomes of the file when it cannot be written.
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <tuple>
 
@@ -63,7 +65,10 @@ TEST_F(RunTest, ReadsArgumentsInTurnAndMatchesInByteOrder)
         write(path, namedDemo(fs::path(path).filename().string()));
     const std::vector<std::pair<Arguments, Arguments>> cases = {
         {{"*.dm2"}, {"B.dm2", "_u.dm2", "a.dm2", "b10.dm2", "b2.dm2", "\xC3\xA9t\xC3\xA9.dm2"}},
-        {{"b*.dm2", "a.dm2", "B.dm2"}, {"b10.dm2", "b2.dm2", "a.dm2", "B.dm2"}},
+        // Windows matches names without regard to case: there "b*.dm2" finds B.dm2 too.
+        {{"b*.dm2", "a.dm2", "B.dm2"},
+         OnWindows ? Arguments{"B.dm2", "b10.dm2", "b2.dm2", "a.dm2", "B.dm2"}
+                   : Arguments{"b10.dm2", "b2.dm2", "a.dm2", "B.dm2"}},
         {{"a.dm2", "?.dm2"}, {"a.dm2", "B.dm2", "a.dm2"}},
         {{"*/*.dm2"}, {"b.dm2", "y.dm2", "x.dm2", "a.dm2"}},
         {{"d?/*.dm2", "?/?.dm2"}, {"y.dm2", "x.dm2", "b.dm2", "a.dm2"}},
@@ -114,8 +119,9 @@ TEST_F(RunTest, ReadsAMatchInItsOwnFolder)
     for (const std::string folder : {"demos", "a/b/demos", ".demos"})
         write(folder + "/match.dm2", there);
     write("match.dm2", namedDemo("decoy in the working folder"));
-    // Only the match's own name decides whether it is hidden.
-    for (const std::string pattern : {"demos/*.dm2", "./demos/m?tch.dm2", "a/*/demos/*.dm2", ".demos/*.dm2"}) {
+    // Only the match's own name decides whether it is hidden. Windows expands wildcards in the last name only.
+    for (const std::string pattern :
+         {"demos/*.dm2", "./demos/m?tch.dm2", OnWindows ? "a/b/demos/*.dm2" : "a/*/demos/*.dm2", ".demos/*.dm2"}) {
         SCOPED_TRACE(pattern);
         EXPECT_EQ(completedLog({pattern}, reading("match.dm2")),
                   header("match.dm2", there.size()) + "\nTIME: 00:00:00 CHAT: from its folder\n");
@@ -126,6 +132,9 @@ TEST_F(RunTest, ReadsAMatchInItsOwnFolder)
 // word, and when it finds nothing else it still completes, with an empty log.
 TEST_F(RunTest, SkipsFoldersOtherNonRegularFilesAndDotFiles)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "POSIX only: FIFOs and symbolic links (Windows' folders and dot files: WindowsRunTest)";
+#else
     write("folder.dm2/inner.dm2", namedDemo("inner.dm2"));
     write(".hidden.dm2", namedDemo(".hidden.dm2"));
     ASSERT_EQ(::mkfifo(path("pipe.dm2").c_str(), 0644), 0);
@@ -139,6 +148,7 @@ TEST_F(RunTest, SkipsFoldersOtherNonRegularFilesAndDotFiles)
     EXPECT_EQ(completedLog({"*.dm2", ".hidden.dm2", "folder.dm2"}, reading("good.dm2") + reading("link.dm2")),
               namedLog("good.dm2") + "\n" + header("link.dm2", namedDemo("good.dm2").size()) +
                   "\nTIME: 00:00:00 CLSV: good.dm2\n");
+#endif
 }
 
 // A file that the search finds as a regular file but that cannot be opened for reading.
@@ -221,6 +231,9 @@ TEST_F(RunTest, StampsAndTextsOfMessages)
 
 TEST_F(RunTest, NewLogIsEveryoneReadAndWriteLessTheUmask)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "POSIX only: Windows has no file mode and no umask";
+#else
     write("a.dm2", demo({MessageWriter().print(2, "a\n")}));
     for (const char* fileMask : {"022", "077", "002", "0"}) {
         SCOPED_TRACE(fileMask);
@@ -228,32 +241,39 @@ TEST_F(RunTest, NewLogIsEveryoneReadAndWriteLessTheUmask)
         ASSERT_EQ(run({"a.dm2"}, fileMask).exitCode, 0);
         EXPECT_EQ(fs::status(path("kest.log")).permissions(), fs::perms(0666 & ~std::stoi(fileMask, nullptr, 8)));
     }
+#endif
 }
 
-// A log that cannot be written ends the run with an error and leaves what was there: here a
-// folder in its place, then a log that outgrows what the file system takes (eight blocks).
+const std::string WriteFailed = failed(reading("a.dm2") + "\nWriting kest.log...\n", "Couldn't write logfile kest.log!");
+
+// A log that cannot be written ends the run with an error and leaves what was there: here a folder in its place.
 TEST_F(RunTest, LogThatCannotBeWrittenEndsTheRunWithAnError)
 {
-    const std::string writeFailed =
-        failed(reading("a.dm2") + "\nWriting kest.log...\n", "Couldn't write logfile kest.log!");
     write("a.dm2", demo({MessageWriter().print(2, "a\n")}));
     write("kest.log/earlier.txt", Bytes{'e'});
     const KestRun result = run({"a.dm2"});
-    EXPECT_EQ(result.output, writeFailed);
+    EXPECT_EQ(result.output, WriteFailed);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(readFile(path("kest.log/earlier.txt")), "e");
     EXPECT_EQ(entries(""), 2);
     EXPECT_EQ(entries("kest.log"), 1);
     // Keeping going past other errors, a log that cannot be written still ends the run with 1.
     const KestRun keptGoing = run({"-k", "a.dm2", "nope.dm2"});
-    EXPECT_EQ(keptGoing.output, notFoundWarning("nope.dm2") + writeFailed);
+    EXPECT_EQ(keptGoing.output, notFoundWarning("nope.dm2") + WriteFailed);
     EXPECT_EQ(keptGoing.exitCode, 1);
+}
 
-    fs::remove_all(path("kest.log"));
+// Here a log that outgrows what the file system takes (eight blocks).
+TEST_F(RunTest, LogThatOutgrowsTheFileSizeLimitEndsTheRunWithAnError)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "POSIX only: Windows has no file size limit of a process";
+#else
     write("a.dm2", demo({MessageWriter().print(2, std::string(10000, 'a')).print(3, std::string(10000, 'b'))}));
     const KestRun cutShort = runKeepingLog({"a.dm2"}, "8");
-    EXPECT_EQ(cutShort.output, writeFailed);
+    EXPECT_EQ(cutShort.output, WriteFailed);
     EXPECT_EQ(cutShort.exitCode, 1);
+#endif
 }
 
 }  // namespace

@@ -485,7 +485,7 @@ DemoWriter& DemoWriter::raw(const Bytes& bytes)
     return *this;
 }
 
-bool writeFile(const std::string& path, const Bytes& bytes)
+bool writeFile(const std::filesystem::path& path, const Bytes& bytes)
 {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

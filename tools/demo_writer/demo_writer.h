@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -174,6 +175,6 @@ private:
 };
 
 // Writes the bytes to a file; false on failure.
-bool writeFile(const std::string& path, const Bytes& bytes);
+bool writeFile(const std::filesystem::path& path, const Bytes& bytes);
 
 }  // namespace kest::demo_writer

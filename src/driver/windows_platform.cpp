@@ -1,0 +1,218 @@
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "driver/platform.h"
+#include "driver/sized_input_file.h"
+
+namespace kest {
+namespace {
+
+std::wstring wide(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring converted(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), converted.data(), length);
+    return converted;
+}
+
+std::string utf8(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                             nullptr, nullptr);
+    std::string converted(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), converted.data(), length, nullptr,
+                          nullptr);
+    return converted;
+}
+
+// The pattern up to and with its last separator, or a drive's colon: the folder its matches are in.
+std::string directoryPart(const std::string& pattern)
+{
+    const std::size_t end = pattern.find_last_of("\\/:");
+    return end == std::string::npos ? std::string() : pattern.substr(0, end + 1);
+}
+
+// Closes a system handle when it goes out of scope.
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle()
+    {
+        if (valid())
+            ::CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+    // Closes it now, reporting whether that succeeded.
+    bool close()
+    {
+        const bool closed = ::CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+    // Hands the handle on, no longer closing it.
+    HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
+
+private:
+    HANDLE handle_;
+};
+
+bool writeAll(HANDLE file, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const auto wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes.data(), wanted, &written, nullptr) || written == 0)
+            return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+// A fresh file beside `path`, for no one else to open until it is complete.
+HANDLE createTemporaryBeside(const std::string& path, std::wstring& temporaryPath)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporaryPath = wide(path + "." + std::to_string(::GetCurrentProcessId()) + "." + std::to_string(attempt) +
+                             ".tmp");
+        const HANDLE file = ::CreateFileW(temporaryPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS)
+            return file;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// A demo file read with the system's read call, with sizes of 64 bits on 32-bit Windows too.
+class WindowsInputFile final : public SizedInputFile {
+public:
+    WindowsInputFile(HANDLE file, std::uint64_t size) : SizedInputFile(size), file_(file) {}
+
+private:
+    std::optional<std::size_t> readSome(std::uint8_t* into, std::size_t wanted) override
+    {
+        DWORD got = 0;
+        if (!::ReadFile(file_.get(), into, static_cast<DWORD>(std::min<std::size_t>(wanted, 1u << 30)), &got, nullptr))
+            return std::nullopt;
+        return got;
+    }
+
+    Handle file_;
+};
+
+class WindowsPlatform final : public Platform {
+public:
+    // Names reach the console as the UTF-8 they are in the log; the console gets its own
+    // code page back when kest is done, as the window it runs in goes on after it.
+    WindowsPlatform() : consoleCodePage_(::GetConsoleOutputCP()) { ::SetConsoleOutputCP(CP_UTF8); }
+    ~WindowsPlatform() override
+    {
+        std::fflush(stdout);
+        if (consoleCodePage_ != 0)
+            ::SetConsoleOutputCP(consoleCodePage_);
+    }
+    WindowsPlatform(const WindowsPlatform&) = delete;
+    WindowsPlatform& operator=(const WindowsPlatform&) = delete;
+
+    // The system's search compares names without regard to case, as Windows users expect.
+    std::vector<DirectoryEntry> findMatches(const std::string& pattern) override
+    {
+        std::vector<DirectoryEntry> entries;
+        WIN32_FIND_DATAW found;
+        const HANDLE search = ::FindFirstFileExW(wide(pattern).c_str(), FindExInfoBasic, &found,
+                                                 FindExSearchNameMatch, nullptr, 0);
+        if (search == INVALID_HANDLE_VALUE)
+            return entries;
+        const std::string folder = directoryPart(pattern);
+        do {
+            std::string name = utf8(found.cFileName);
+            entries.push_back(DirectoryEntry{folder + name, std::move(name)});
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+        return entries;
+    }
+
+    OpenedFile openFile(const std::string& path) override
+    {
+        // Others may go on writing or even remove the demo while it is read.
+        const std::wstring widePath = wide(path);
+        const HANDLE file = ::CreateFileW(widePath.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD attributes = ::GetFileAttributesW(widePath.c_str());
+            const bool regular = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+            return {regular ? OpenedFile::Status::Failed : OpenedFile::Status::NotAFile, nullptr};
+        }
+        Handle opened(file);
+        LARGE_INTEGER size;
+        if (::GetFileType(file) != FILE_TYPE_DISK)
+            return {OpenedFile::Status::NotAFile, nullptr};
+        if (!::GetFileSizeEx(file, &size))
+            return {OpenedFile::Status::Failed, nullptr};
+        return {OpenedFile::Status::Opened,
+                std::make_unique<WindowsInputFile>(opened.release(), static_cast<std::uint64_t>(size.QuadPart))};
+    }
+
+    bool replaceFile(const std::string& path, std::string_view bytes) override
+    {
+        // A log marked read-only stays as it is, whatever the file system would allow.
+        const std::wstring widePath = wide(path);
+        const DWORD attributes = ::GetFileAttributesW(widePath.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            return false;
+        std::wstring temporaryPath;
+        Handle temporary(createTemporaryBeside(path, temporaryPath));
+        if (!temporary.valid())
+            return false;
+        const bool written = writeAll(temporary.get(), bytes);
+        if (temporary.close() && written &&
+            ::MoveFileExW(temporaryPath.c_str(), widePath.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return true;
+        ::DeleteFileW(temporaryPath.c_str());
+        return false;
+    }
+
+    std::int64_t milliseconds() override { return static_cast<std::int64_t>(::GetTickCount64()); }
+
+private:
+    UINT consoleCodePage_;  // 0 without a console
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> makeNativePlatform()
+{
+    return std::make_unique<WindowsPlatform>();
+}
+
+// The command line as the system has it, wide: the C runtime's narrow one would have
+// lost the letters outside the code page, and may have expanded wildcards already.
+std::vector<std::string> nativeArguments(int, char**)
+{
+    int count = 0;
+    const LPWSTR commandLine = ::GetCommandLineW();
+    LPWSTR* const arguments = ::CommandLineToArgvW(commandLine, &count);
+    std::vector<std::string> converted;
+    for (int i = 1; arguments && i < count; ++i)
+        converted.push_back(utf8(arguments[i]));
+    ::LocalFree(arguments);
+    return converted;
+}
+
+}  // namespace kest

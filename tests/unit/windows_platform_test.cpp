@@ -1,0 +1,134 @@
+#include "driver/platform.h"
+
+#include <gtest/gtest.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace kest {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Each test works in a fresh folder of its own.
+class WindowsPlatform : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::temp_directory_path() / ("kest-unit-" + std::to_string(::GetCurrentProcessId()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / fs::u8path(name)).u8string(); }
+
+    void makeFile(const std::string& name, const std::string& bytes = "demo") const
+    {
+        std::ofstream(fs::u8path(path(name)), std::ios::binary) << bytes;
+    }
+
+    // Each match as name, path and whether it opens as a file, one per line, in byte order.
+    std::string matches(const std::string& pattern) const
+    {
+        std::vector<std::string> lines;
+        for (const DirectoryEntry& entry : platform_->findMatches(pattern)) {
+            const bool file = platform_->openFile(entry.path).status == OpenedFile::Status::Opened;
+            lines.push_back(entry.name + " " + entry.path + (file ? " file\n" : " other\n"));
+        }
+        std::sort(lines.begin(), lines.end());
+        std::string found;
+        for (const std::string& line : lines)
+            found += line;
+        return found;
+    }
+
+    std::unique_ptr<Platform> platform_ = makeNativePlatform();
+    fs::path dir_;
+};
+
+// Without regard to case; a folder is a match but no file; the path keeps the pattern's own directory part.
+TEST_F(WindowsPlatform, MatchesAndFolders)
+{
+    for (const char* name : {"b.dm2", "A.DM2", "\xC3\xA9.dm2", "a.txt"})
+        makeFile(name);
+    fs::create_directory(dir_ / "sub.dm2");
+    const std::string folder = dir_.u8string();
+    std::string expected;
+    for (const char* name : {"A.DM2", "b.dm2", "sub.dm2", "\xC3\xA9.dm2"}) {
+        const std::string file = std::string(name) == "sub.dm2" ? " other\n" : " file\n";
+        expected += std::string(name) + " " + folder + "/" + name + file;
+    }
+    EXPECT_EQ(matches(folder + "/*.Dm2"), expected);
+    EXPECT_EQ(matches(folder + "\\\xC3\x89.DM2"), "\xC3\xA9.dm2 " + folder + "\\\xC3\xA9.dm2 file\n");
+    EXPECT_EQ(matches(folder + "\\*.none"), "");
+}
+
+TEST_F(WindowsPlatform, ReadsWhatTheFileHeldWhenOpened)
+{
+    EXPECT_EQ(platform_->openFile(path("missing.dm2")).status, OpenedFile::Status::NotAFile);
+    makeFile("a.dm2", "0123456789");
+    OpenedFile opened = platform_->openFile(path("a.dm2"));
+    ASSERT_EQ(opened.status, OpenedFile::Status::Opened);
+    std::ofstream(fs::u8path(path("a.dm2")), std::ios::binary | std::ios::app) << "later";
+    std::uint8_t buffer[64];
+    EXPECT_EQ(opened.file->read(buffer, 4), 4u);
+    EXPECT_EQ(opened.file->read(buffer, sizeof buffer), 6u);
+    EXPECT_EQ(std::string(buffer, buffer + 6), "456789");
+    EXPECT_EQ(opened.file->read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(opened.file->size(), 10u);
+
+    // One that shrinks while read ends where its data ends, with that as its size.
+    OpenedFile shrinking = platform_->openFile(path("a.dm2"));
+    ASSERT_EQ(shrinking.status, OpenedFile::Status::Opened);
+    EXPECT_EQ(shrinking.file->read(buffer, 4), 4u);
+    fs::resize_file(fs::u8path(path("a.dm2")), 6);
+    EXPECT_EQ(shrinking.file->read(buffer, sizeof buffer), 2u);
+    EXPECT_EQ(shrinking.file->read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(shrinking.file->size(), 6u);
+}
+
+// Sizes past 4 GiB (a sparse file here) are whole, on 32-bit Windows too.
+TEST_F(WindowsPlatform, SizeOfALargeFile)
+{
+    const std::uint64_t size = (std::uint64_t{1} << 32) + 10;
+    makeFile("large.dm2", "");
+    fs::resize_file(fs::u8path(path("large.dm2")), size);
+    OpenedFile opened = platform_->openFile(path("large.dm2"));
+    ASSERT_EQ(opened.status, OpenedFile::Status::Opened);
+    EXPECT_EQ(opened.file->size(), size);
+}
+
+// The log is written as given, LF line ends and all; when it cannot be replaced the old one stays and no temporary file is left.
+TEST_F(WindowsPlatform, ReplacesTheLogWholeOrNotAtAll)
+{
+    ASSERT_TRUE(platform_->replaceFile(path("kest.log"), "one\ntwo\n"));
+    ASSERT_TRUE(platform_->replaceFile(path("kest.log"), "new\n\n"));
+    std::ifstream in(fs::u8path(path("kest.log")), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new\n\n");
+    in.close();
+
+    const HANDLE held = ::CreateFileW(fs::u8path(path("kest.log")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(platform_->replaceFile(path("kest.log"), "while held\n"));
+    ::CloseHandle(held);
+    ASSERT_TRUE(::SetFileAttributesW(fs::u8path(path("kest.log")).c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(platform_->replaceFile(path("kest.log"), "while read-only\n"));
+    ASSERT_TRUE(::SetFileAttributesW(fs::u8path(path("kest.log")).c_str(), FILE_ATTRIBUTE_NORMAL));
+    in.open(fs::u8path(path("kest.log")), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new\n\n");
+    fs::create_directory(dir_ / "folder.log");
+    EXPECT_FALSE(platform_->replaceFile(path("folder.log"), "log\n"));
+    EXPECT_EQ(matches(path("*.log")), "folder.log " + path("folder.log") + " other\nkest.log " + path("kest.log") + " file\n");
+}
+
+}  // namespace
+}  // namespace kest
