@@ -63,16 +63,20 @@ TEST_F(RunTest, ReadsArgumentsInTurnAndMatchesInByteOrder)
         write(name, namedDemo(name));
     for (const std::string path : {"a/b.dm2", "z/a.dm2", "d1/y.dm2", "d2/x.dm2"})
         write(path, namedDemo(fs::path(path).filename().string()));
-    const std::vector<std::pair<Arguments, Arguments>> cases = {
+    std::vector<std::pair<Arguments, Arguments>> cases = {
         {{"*.dm2"}, {"B.dm2", "_u.dm2", "a.dm2", "b10.dm2", "b2.dm2", "\xC3\xA9t\xC3\xA9.dm2"}},
         // Windows matches names without regard to case: there "b*.dm2" finds B.dm2 too.
         {{"b*.dm2", "a.dm2", "B.dm2"},
          OnWindows ? Arguments{"B.dm2", "b10.dm2", "b2.dm2", "a.dm2", "B.dm2"}
                    : Arguments{"b10.dm2", "b2.dm2", "a.dm2", "B.dm2"}},
         {{"a.dm2", "?.dm2"}, {"a.dm2", "B.dm2", "a.dm2"}},
-        {{"*/*.dm2"}, {"b.dm2", "y.dm2", "x.dm2", "a.dm2"}},
-        {{"d?/*.dm2", "?/?.dm2"}, {"y.dm2", "x.dm2", "b.dm2", "a.dm2"}},
     };
+    // Wildcards in a folder part, as a shell expands them (Windows matches the last name only):
+    // the matches come in byte order of their whole paths.
+    if (!OnWindows) {
+        cases.push_back({{"*/*.dm2"}, {"b.dm2", "y.dm2", "x.dm2", "a.dm2"}});
+        cases.push_back({{"d?/*.dm2", "?/?.dm2"}, {"y.dm2", "x.dm2", "b.dm2", "a.dm2"}});
+    }
     for (const auto& [arguments, visited] : cases) {
         SCOPED_TRACE(::testing::PrintToString(arguments));
         std::string lines;
