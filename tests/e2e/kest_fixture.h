@@ -103,6 +103,15 @@ inline std::string header(const std::string& name, std::size_t size)
     return "Demo filename: " + name + "\nDemo filesize: " + std::to_string(size) + "\n";
 }
 
+// A demo that says its own name, so the log shows which file was read.
+inline Bytes namedDemo(const std::string& name) { return demo({MessageWriter().print(2, name + "\n")}); }
+
+// The log section of namedDemo(name), after a header group or at the start of the log.
+inline std::string namedLog(const std::string& name)
+{
+    return header(name, namedDemo(name).size()) + "\nTIME: 00:00:00 CLSV: " + name + "\n";
+}
+
 inline std::optional<std::string> readFile(const fs::path& path)
 {
     std::ifstream file(path, std::ios::binary);

@@ -15,15 +15,6 @@ namespace {
 
 using RunTest = KestTest;
 
-// A demo that says its own name, so the log shows which file was read.
-Bytes namedDemo(const std::string& name) { return demo({MessageWriter().print(2, name + "\n")}); }
-
-// The log section of namedDemo(name), after a header group or at the start of the log.
-std::string namedLog(const std::string& name)
-{
-    return header(name, namedDemo(name).size()) + "\nTIME: 00:00:00 CLSV: " + name + "\n";
-}
-
 // Asking for help anywhere shows the banner and usage, and so does keeping going (-k) with
 // nothing to read; an argument that matches nothing ends the run before any demo is read.
 // Neither touches the log.

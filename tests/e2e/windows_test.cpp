@@ -9,13 +9,6 @@ namespace {
 
 using WindowsRunTest = KestTest;
 
-Bytes namedDemo(const std::string& name) { return demo({MessageWriter().print(2, name + "\n")}); }
-
-std::string namedLog(const std::string& name)
-{
-    return header(name, namedDemo(name).size()) + "\nTIME: 00:00:00 CLSV: " + name + "\n";
-}
-
 // Each match shows the name it has on disk, and the matches go in byte order of those names.
 TEST_F(WindowsRunTest, MatchesWithoutRegardToCase)
 {

@@ -1,4 +1,5 @@
 #include "driver/platform.h"
+#include "describe_matches.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -49,20 +50,7 @@ protected:
 
     static fs::perms modeOf(const std::string& file) { return fs::status(file).permissions(); }
 
-    // Each match as name, path and whether it opens as a file, one per line, in byte order.
-    std::string matches(const std::string& pattern) const
-    {
-        std::vector<std::string> lines;
-        for (const DirectoryEntry& entry : platform_->findMatches(pattern)) {
-            const bool file = platform_->openFile(entry.path).status == OpenedFile::Status::Opened;
-            lines.push_back(entry.name + " " + entry.path + (file ? " file\n" : " other\n"));
-        }
-        std::sort(lines.begin(), lines.end());
-        std::string found;
-        for (const std::string& line : lines)
-            found += line;
-        return found;
-    }
+    std::string matches(const std::string& pattern) const { return describeMatches(*platform_, pattern); }
 
     // The whole of a file as the platform reads it, in reads of at most `chunk` bytes.
     std::optional<std::string> readWhole(const std::string& name, std::size_t chunk = 4096) const

@@ -1,4 +1,5 @@
 #include "driver/platform.h"
+#include "describe_matches.h"
 
 #include <gtest/gtest.h>
 #ifndef NOMINMAX
@@ -35,20 +36,7 @@ protected:
         std::ofstream(fs::u8path(path(name)), std::ios::binary) << bytes;
     }
 
-    // Each match as name, path and whether it opens as a file, one per line, in byte order.
-    std::string matches(const std::string& pattern) const
-    {
-        std::vector<std::string> lines;
-        for (const DirectoryEntry& entry : platform_->findMatches(pattern)) {
-            const bool file = platform_->openFile(entry.path).status == OpenedFile::Status::Opened;
-            lines.push_back(entry.name + " " + entry.path + (file ? " file\n" : " other\n"));
-        }
-        std::sort(lines.begin(), lines.end());
-        std::string found;
-        for (const std::string& line : lines)
-            found += line;
-        return found;
-    }
+    std::string matches(const std::string& pattern) const { return describeMatches(*platform_, pattern); }
 
     std::unique_ptr<Platform> platform_ = makeNativePlatform();
     fs::path dir_;
