@@ -173,6 +173,20 @@ protected:
         return log();
     }
 
+    // Runs kest over named demos (namedDemo) and checks that it read these, in this order.
+    void expectReadInOrder(const Arguments& arguments, const Arguments& visited) const
+    {
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        std::string lines;
+        std::string log;
+        // Each demo ends with a message group, so an empty line starts every later one.
+        for (const std::string& name : visited) {
+            lines += reading(name);
+            log += (log.empty() ? "" : "\n") + namedLog(name);
+        }
+        EXPECT_EQ(completedLog(arguments, lines), log);
+    }
+
     // The number of entries in a folder below the working folder.
     auto entries(const std::string& name) const { return std::distance(fs::directory_iterator(path(name)), {}); }
 

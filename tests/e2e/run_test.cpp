@@ -68,17 +68,8 @@ TEST_F(RunTest, ReadsArgumentsInTurnAndMatchesInByteOrder)
         cases.push_back({{"*/*.dm2"}, {"b.dm2", "y.dm2", "x.dm2", "a.dm2"}});
         cases.push_back({{"d?/*.dm2", "?/?.dm2"}, {"y.dm2", "x.dm2", "b.dm2", "a.dm2"}});
     }
-    for (const auto& [arguments, visited] : cases) {
-        SCOPED_TRACE(::testing::PrintToString(arguments));
-        std::string lines;
-        std::string log;
-        // Each demo ends with a message group, so an empty line starts every later one.
-        for (const std::string& name : visited) {
-            lines += reading(name);
-            log += (log.empty() ? "" : "\n") + namedLog(name);
-        }
-        EXPECT_EQ(completedLog(arguments, lines), log);
-    }
+    for (const auto& [arguments, visited] : cases)
+        expectReadInOrder(arguments, visited);
 }
 
 // Keeping going (-k, --keep-going, anywhere and as often as given): each pattern that matches

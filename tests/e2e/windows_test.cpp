@@ -19,16 +19,8 @@ TEST_F(WindowsRunTest, MatchesWithoutRegardToCase)
         {{"DEMO.dm2", "A.DM2"}, {"Demo.DM2", "a.Dm2"}},
         {{"?.DM2"}, {"a.Dm2", "b.dm2"}},
     };
-    for (const auto& [arguments, visited] : cases) {
-        SCOPED_TRACE(::testing::PrintToString(arguments));
-        std::string lines;
-        std::string log;
-        for (const std::string& name : visited) {
-            lines += reading(name);
-            log += (log.empty() ? "" : "\n") + namedLog(name);
-        }
-        EXPECT_EQ(completedLog(arguments, lines), log);
-    }
+    for (const auto& [arguments, visited] : cases)
+        expectReadInOrder(arguments, visited);
 }
 
 // A directory part ends at the last '\' or '/', or at a drive's ':', and the match is read from there.
