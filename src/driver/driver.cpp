@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
 #include <iterator>
+#include <new>
 
 #include "demo/demo_input.h"
 #include "demo/demo_parser.h"
