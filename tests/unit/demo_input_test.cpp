@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gzip_writer/gzip_writer.h"
+#include "pieced_source.h"
 
 namespace kest {
 namespace {
@@ -15,37 +16,12 @@ using gzip_writer::Bytes;
 using gzip_writer::gzip;
 using gzip_writer::gzipPieces;
 
-// A file that yields at most `piece` bytes a read, and fails once `failAt` bytes are read.
-class FileInPieces final : public ByteSource {
-public:
-    FileInPieces(const Bytes& bytes, std::size_t piece, std::size_t failAt = SIZE_MAX)
-        : bytes_(bytes), piece_(piece), failAt_(failAt)
-    {
-    }
-
-    std::optional<std::size_t> read(std::uint8_t* into, std::size_t capacity) override
-    {
-        if (at_ >= failAt_)
-            return std::nullopt;
-        const std::size_t count = std::min({capacity, piece_, bytes_.size() - at_, failAt_ - at_});
-        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), count, into);
-        at_ += count;
-        return count;
-    }
-
-private:
-    const Bytes& bytes_;
-    std::size_t piece_;
-    std::size_t failAt_;
-    std::size_t at_ = 0;
-};
-
 // Every byte a demo's data holds, read `capacity` bytes at most at a time from a file handing
 // out `piece` bytes at most; nothing if a read failed.
 std::optional<Bytes> dataOf(const Bytes& file, std::size_t capacity, std::size_t piece = SIZE_MAX,
                             std::size_t failAt = SIZE_MAX)
 {
-    FileInPieces source(file, piece, failAt);
+    PiecedSource source(file, piece, failAt);
     DemoInput input(source);
     Bytes data;
     std::vector<std::uint8_t> buffer(capacity);

@@ -9,6 +9,7 @@
 
 #include "demo/demo_parser.h"
 #include "demo_writer/demo_writer.h"
+#include "pieced_source.h"
 
 namespace kest {
 namespace {
@@ -16,30 +17,6 @@ namespace {
 using demo_writer::Bytes;
 using demo_writer::DemoWriter;
 using demo_writer::MessageWriter;
-
-// Hands out the bytes of memory at most `step` at a time, as a pipe or a slow disk may.
-class TricklingSource final : public ByteSource {
-public:
-    TricklingSource(const Bytes& bytes, std::size_t step, std::size_t failAt = SIZE_MAX)
-        : memory_(bytes.data(), std::min(bytes.size(), failAt)), step_(step), failAt_(failAt)
-    {
-    }
-
-    std::optional<std::size_t> read(std::uint8_t* into, std::size_t capacity) override
-    {
-        const std::optional<std::size_t> got = memory_.read(into, std::min(capacity, step_));
-        done_ += *got;
-        if (*got == 0 && done_ == failAt_)
-            return std::nullopt;
-        return got;
-    }
-
-private:
-    MemorySource memory_;
-    std::size_t step_;
-    std::size_t failAt_;  // where reading fails instead of ending
-    std::size_t done_ = 0;
-};
 
 // Every record as "time kind text", then how the demo ended.
 std::string outcome(ByteSource& source, DemoWindow& window)
@@ -62,9 +39,9 @@ std::string outcome(ByteSource& source, DemoWindow& window)
     return text + ending;
 }
 
-std::string outcome(const Bytes& demo, std::size_t capacity, std::size_t step = SIZE_MAX)
+std::string outcome(const Bytes& demo, std::size_t capacity, std::size_t piece = SIZE_MAX)
 {
-    TricklingSource source(demo, step);
+    PiecedSource source(demo, piece);
     DemoWindow window(capacity);
     return outcome(source, window);
 }
@@ -137,7 +114,7 @@ TEST(DemoWindow, ReadFailurePartWayIsNotTheEndOfTheData)
     const Bytes demo = demoShiftedBy(0);
     for (const std::size_t failAt : {std::size_t{0}, std::size_t{3}, std::size_t{40}, demo.size() - 1}) {
         SCOPED_TRACE(failAt);
-        TricklingSource source(demo, 7, failAt);
+        PiecedSource source(demo, 7, failAt);
         DemoWindow window(16);
         const std::string ending = outcome(source, window);
         EXPECT_EQ(ending.substr(ending.rfind('|') + 1), "read failed");

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "demo_writer/demo_writer.h"
+#include "pieced_source.h"
 
 namespace kest {
 namespace {
@@ -28,25 +29,17 @@ using demo_writer::MessageWriter;
 class MemoryFile final : public SizedInputFile {
 public:
     MemoryFile(const Bytes& bytes, std::size_t failsAt, std::uint64_t sizeAtOpen)
-        : SizedInputFile(sizeAtOpen), bytes_(bytes), failsAt_(failsAt)
+        : SizedInputFile(sizeAtOpen), bytes_(bytes, SIZE_MAX, failsAt)
     {
     }
 
 private:
     std::optional<std::size_t> readSome(std::uint8_t* into, std::size_t wanted) override
     {
-        if (at_ == failsAt_)
-            return std::nullopt;
-        const std::size_t count = std::min(wanted, std::min(failsAt_, bytes_.size()) - at_);
-        std::copy(bytes_.begin() + static_cast<std::ptrdiff_t>(at_),
-                  bytes_.begin() + static_cast<std::ptrdiff_t>(at_ + count), into);
-        at_ += count;
-        return count;
+        return bytes_.read(into, wanted);
     }
 
-    const Bytes& bytes_;
-    std::size_t failsAt_;
-    std::size_t at_ = 0;
+    PiecedSource bytes_;
 };
 
 // How long each step of a run takes, in milliseconds.
