@@ -60,6 +60,9 @@ public:
 
     void skip(std::size_t count) { take(count); }
 
+    // The next `count` bytes in one piece; they stay where they are until the next read.
+    const std::uint8_t* readBytes(std::size_t count) { return take(count); }
+
 private:
     friend class DemoWindow;
 

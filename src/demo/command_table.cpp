@@ -1,6 +1,6 @@
 // The command table: each server command's payload, stepped over or read, and
-// the records kest keeps from it. The frame never gets here: it ends its block.
-#include "demo/demo_parser.h"
+// the records kest keeps from it. The frame never gets here: it ends its message.
+#include "demo/server_message_decoder.h"
 
 #include "demo/entity_delta.h"
 #include "demo/player_state_delta.h"
@@ -14,7 +14,8 @@ constexpr std::uint16_t MapModelConfigString = 33;
 constexpr std::int32_t FirstProtocolWithDownloadData = 32;
 constexpr std::uint16_t MaxSoundEntityWord = 0x2000 | 7;  // entity 1024, any channel
 
-// The map model's path names the map file: keep what follows the last '/', upper-cased.
+}  // namespace
+
 std::string mapFileName(std::string_view modelPath)
 {
     const std::size_t slash = modelPath.find_last_of('/');
@@ -26,9 +27,38 @@ std::string mapFileName(std::string_view modelPath)
     return name;
 }
 
-}  // namespace
+void appendPrint(MessageList& list, std::int64_t time, std::uint8_t level, std::string_view text)
+{
+    if (level <= static_cast<std::uint8_t>(RecordKind::Chat))
+        list.append(time, static_cast<RecordKind>(level), text);
+}
 
-void DemoParser::decodeCommand(BlockCursor& cursor)
+std::optional<std::uint64_t> ServerMessageDecoder::decodeMessage(BlockCursor& cursor, std::uint64_t end,
+                                                                 std::int64_t time)
+{
+    time_ = time;
+    prev_id = 0;
+    isdemo = 1;
+    // Payloads may run past the end; only the next command start is checked against it.
+    while (cursor.offset() < end) {
+        const std::uint64_t commandOffset = cursor.offset();
+        try {
+            this_id = cursor.readByte();
+            // The frame ends what kest reads of a message: its payload and what follows are not examined.
+            if (static_cast<ServerCommand>(this_id) == ServerCommand::Frame)
+                return std::nullopt;
+            decodeCommand(cursor);
+        } catch (const DataEnded&) {
+            return commandOffset;
+        } catch (const FatalError& error) {
+            throw DecodeError(error, commandOffset);
+        }
+        prev_id = this_id;
+    }
+    return std::nullopt;
+}
+
+void ServerMessageDecoder::decodeCommand(BlockCursor& cursor)
 {
     using namespace width;
     switch (static_cast<ServerCommand>(this_id)) {
@@ -84,7 +114,7 @@ void DemoParser::decodeCommand(BlockCursor& cursor)
     }
 }
 
-void DemoParser::decodeTempEntity(BlockCursor& cursor)
+void ServerMessageDecoder::decodeTempEntity(BlockCursor& cursor)
 {
     const auto payload = tempEntityPayloadWidth(cursor.readByte());
     if (!payload)
@@ -92,7 +122,7 @@ void DemoParser::decodeTempEntity(BlockCursor& cursor)
     cursor.skip(*payload);
 }
 
-void DemoParser::decodeSound(BlockCursor& cursor)
+void ServerMessageDecoder::decodeSound(BlockCursor& cursor)
 {
     using namespace width;
     const std::uint8_t flags = cursor.readByte();
@@ -112,16 +142,13 @@ void DemoParser::decodeSound(BlockCursor& cursor)
         cursor.skip(Position);
 }
 
-void DemoParser::decodePrint(BlockCursor& cursor)
+void ServerMessageDecoder::decodePrint(BlockCursor& cursor)
 {
     const std::uint8_t level = cursor.readByte();
-    const std::string_view text = cursor.readString();
-    // Levels above chat are no messages kest knows; as kinds they would pose as header lines.
-    if (level <= static_cast<std::uint8_t>(RecordKind::Chat))
-        list_->append(blockCount_, static_cast<RecordKind>(level), text);
+    appendPrint(list_, time_, level, cursor.readString());
 }
 
-void DemoParser::decodeServerData(BlockCursor& cursor)
+void ServerMessageDecoder::decodeServerData(BlockCursor& cursor)
 {
     const std::int32_t protocol = cursor.readLong();
     cursor.readLong();  // server count
@@ -131,18 +158,19 @@ void DemoParser::decodeServerData(BlockCursor& cursor)
     const std::string_view levelName = cursor.readString();
     sv_version = protocol;
     isdemo = attractLoop;
-    list_->append(blockCount_, RecordKind::MapName, levelName);
+    if (keeps_ == Keeps::AllFacts)
+        list_.append(time_, RecordKind::MapName, levelName);
 }
 
-void DemoParser::decodeConfigString(BlockCursor& cursor)
+void ServerMessageDecoder::decodeConfigString(BlockCursor& cursor)
 {
     const std::uint16_t index = cursor.readShort();
     const std::string_view text = cursor.readString();
-    if (index == MapModelConfigString)
-        list_->append(blockCount_, RecordKind::MapFile, mapFileName(text));
+    if (index == MapModelConfigString && keeps_ == Keeps::AllFacts)
+        list_.append(time_, RecordKind::MapFile, mapFileName(text));
 }
 
-void DemoParser::decodeDownload(BlockCursor& cursor)
+void ServerMessageDecoder::decodeDownload(BlockCursor& cursor)
 {
     const std::uint16_t size = cursor.readShort();
     cursor.skip(width::Byte);  // percent
@@ -150,7 +178,7 @@ void DemoParser::decodeDownload(BlockCursor& cursor)
         cursor.skip(size);
 }
 
-void DemoParser::decodePacketEntities(BlockCursor& cursor)
+void ServerMessageDecoder::decodePacketEntities(BlockCursor& cursor)
 {
     // Only an entity number of 0 ends the list, wherever the block ends.
     for (;;) {

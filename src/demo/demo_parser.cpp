@@ -1,56 +1,73 @@
 #include "demo/demo_parser.h"
 
-#include "demo/server_command.h"
+#include <algorithm>
+#include <array>
+
+#include "demo/multi_view_decoder.h"
 
 namespace kest {
 namespace {
 
-constexpr std::int32_t EndOfDemo = -1;
+// A player's recording: blocks behind signed 32-bit lengths, until -1.
+constexpr BlockFraming PlayerFraming{0, 4, 0xFFFFFFFF, 0x7FFFFFFF};
+
+// A multi-view recording starts with its magic; then blocks behind 16-bit lengths, until 0.
+constexpr std::array<std::uint8_t, 4> MultiViewMagic = {'M', 'V', 'D', '2'};
+constexpr BlockFraming MultiViewFraming{MultiViewMagic.size(), 2, 0, 0xFFFF};
+
+bool startsMultiView(DemoWindow& window)
+{
+    BlockCursor cursor = window.cursorAt(0);
+    return cursor.available(MultiViewMagic.size()) == MultiViewMagic.size() &&
+           std::equal(MultiViewMagic.begin(), MultiViewMagic.end(), cursor.readBytes(MultiViewMagic.size()));
+}
+
+// A player's recording: every block is one message of server commands.
+class PlayerDecoder {
+public:
+    explicit PlayerDecoder(MessageList& list) : messages_(list, ServerMessageDecoder::Keeps::AllFacts) {}
+
+    std::optional<std::uint64_t> decodeBlock(BlockCursor& cursor, std::uint64_t blockEnd, std::int64_t blockNumber)
+    {
+        return messages_.decodeMessage(cursor, blockEnd, blockNumber);
+    }
+
+private:
+    ServerMessageDecoder messages_;
+};
 
 }  // namespace
 
-inline std::optional<std::uint64_t> DemoParser::decodeBlock(BlockCursor& cursor, std::uint64_t blockEnd)
-{
-    prev_id = 0;
-    isdemo = 1;
-    // Payloads may run past the block end; only the next command start is checked against it.
-    while (cursor.offset() < blockEnd) {
-        const std::uint64_t commandOffset = cursor.offset();
-        try {
-            this_id = cursor.readByte();
-            // The frame ends what kest reads of a block: its payload and what follows are not examined.
-            if (static_cast<ServerCommand>(this_id) == ServerCommand::Frame)
-                return std::nullopt;
-            decodeCommand(cursor);
-        } catch (const DataEnded&) {
-            return commandOffset;
-        } catch (const FatalError& error) {
-            throw DecodeError(error, commandOffset);
-        }
-        prev_id = this_id;
-    }
-    return std::nullopt;
-}
-
 std::optional<DemoDamage> DemoParser::run(MessageList& list)
 {
-    list_ = &list;
-    for (std::uint64_t lengthOffset = 0;;) {
+    if (startsMultiView(window_)) {
+        MultiViewDecoder decoder(list);
+        return walk(MultiViewFraming, decoder);
+    }
+    PlayerDecoder decoder(list);
+    return walk(PlayerFraming, decoder);
+}
+
+template <typename Decoder>
+std::optional<DemoDamage> DemoParser::walk(const BlockFraming& framing, Decoder& decoder)
+{
+    for (std::uint64_t lengthOffset = framing.firstBlock;;) {
         BlockCursor cursor = window_.cursorAt(lengthOffset);
-        const std::size_t lengthBytes = cursor.available(width::Long);
+        const std::size_t lengthBytes = cursor.available(framing.lengthWidth);
         if (lengthBytes == 0)
             return std::nullopt;
-        if (lengthBytes < width::Long)
+        if (lengthBytes < framing.lengthWidth)
             return DemoDamage{lengthOffset};
-        const std::int32_t blockLength = cursor.readLong();
-        if (blockLength == EndOfDemo)
+        const std::uint32_t blockLength =
+            framing.lengthWidth == width::Long ? static_cast<std::uint32_t>(cursor.readLong()) : cursor.readShort();
+        if (blockLength == framing.endMarker)
             return std::nullopt;
-        if (blockLength < 0)
+        if (blockLength > framing.longestBlock)
             return DemoDamage{lengthOffset};
         ++blockCount_;
-        const std::uint64_t blockEnd = cursor.offset() + static_cast<std::uint32_t>(blockLength);
+        const std::uint64_t blockEnd = cursor.offset() + blockLength;
         window_.keepFrom(blockEnd);
-        const auto failedCommand = decodeBlock(cursor, blockEnd);
+        const auto failedCommand = decoder.decodeBlock(cursor, blockEnd, blockCount_);
         // A block cut short by the file's end is decoded as far as its bytes go.
         if (!window_.reaches(blockEnd))
             return DemoDamage{lengthOffset};

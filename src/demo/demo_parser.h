@@ -6,7 +6,7 @@
 
 #include "demo/block_cursor.h"
 #include "demo/demo_window.h"
-#include "driver/error_reporter.h"
+#include "demo/server_message_decoder.h"
 #include "log/message_list.h"
 
 namespace kest {
@@ -16,21 +16,19 @@ struct DemoDamage {
     std::uint64_t offset;
 };
 
-// A fatal error raised by decoding one command, with where that command's code
-// byte is: a run that keeps going past such a demo keeps its records up to there.
-class DecodeError : public FatalError {
-public:
-    DecodeError(const FatalError& error, std::uint64_t offset) : FatalError(error), offset_(offset) {}
-
-    std::uint64_t offset() const { return offset_; }
-
-private:
-    std::uint64_t offset_;
+// How a demo format marks out its blocks: each starts with a little-endian
+// length field, and one value of that field ends the demo.
+struct BlockFraming {
+    std::uint64_t firstBlock;  // the offset of the first length field, after any magic
+    std::size_t lengthWidth;
+    std::uint32_t endMarker;
+    std::uint32_t longestBlock;  // a longer one is damage
 };
 
-// Walks the blocks of the demo open in a window and collects its printed
-// messages, level name and map file. Unknown commands raise a DecodeError
-// through report_error; damaged data ends only this demo.
+// Walks the blocks of the demo open in a window, a player's recording or a
+// server's multi-view one, told apart by their first bytes, and collects
+// their printed messages, level names and map files. Unknown commands raise
+// a DecodeError; damaged data ends only this demo.
 class DemoParser {
 public:
     explicit DemoParser(DemoWindow& window) : window_(window) {}
@@ -39,30 +37,11 @@ public:
     std::optional<DemoDamage> run(MessageList& list);
 
 private:
-    // The offset of a command that ran out of data, if one did.
-    std::optional<std::uint64_t> decodeBlock(BlockCursor& cursor, std::uint64_t blockEnd);
-    // Every command but the frame, which decodeBlock takes as the end of the block.
-    void decodeCommand(BlockCursor& cursor);
-
-    void decodeTempEntity(BlockCursor& cursor);
-    void decodeSound(BlockCursor& cursor);
-    void decodePrint(BlockCursor& cursor);
-    void decodeServerData(BlockCursor& cursor);
-    void decodeConfigString(BlockCursor& cursor);
-    void decodeDownload(BlockCursor& cursor);
-    void decodePacketEntities(BlockCursor& cursor);
+    template <typename Decoder>
+    std::optional<DemoDamage> walk(const BlockFraming& framing, Decoder& decoder);
 
     DemoWindow& window_;
-    MessageList* list_ = nullptr;
-    ErrorReporter reporter_;
-
     std::int64_t blockCount_ = 0;
-
-    // Decoding state, named as the error messages show it.
-    std::uint8_t this_id = 0;
-    std::uint8_t prev_id = 0;
-    std::int32_t isdemo = 1;
-    std::int32_t sv_version = 0;  // the demo's protocol, once its server data is read
 };
 
 }  // namespace kest

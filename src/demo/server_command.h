@@ -29,4 +29,26 @@ enum class ServerCommand : std::uint8_t {
     Frame = 20,
 };
 
+// The commands of a multi-view recording, in the low five bits of their code
+// byte; the three bits above them extend the command's first field. Every
+// code not named here is unknown.
+enum class MultiViewCommand : std::uint8_t {
+    Nop = 1,
+    ServerData = 4,
+    ConfigString = 5,
+    Frame = 6,
+    Unicast = 8,
+    ReliableUnicast = 9,
+    MulticastAll = 10,
+    MulticastHearable = 11,
+    MulticastVisible = 12,
+    ReliableMulticastAll = 13,
+    ReliableMulticastHearable = 14,
+    ReliableMulticastVisible = 15,
+    Sound = 16,
+    Print = 17,
+};
+
+constexpr unsigned MultiViewCommandBits = 5;
+
 }  // namespace kest

@@ -1,0 +1,184 @@
+// The command table of a multi-view recording: each command's payload, stepped
+// over or read, and the records kest keeps from it. The frame never gets here:
+// it ends its block.
+#include <string>
+
+#include "demo/multi_view_decoder.h"
+#include "demo/server_command.h"
+
+namespace kest {
+namespace {
+
+constexpr std::int32_t MultiViewProtocol = 37;
+// The minor versions a multi-view player reads; from the first, the flags have a short of
+// their own, and before it the command's extra bits are the flags.
+constexpr std::uint16_t OldestMinorVersion = 2009;
+constexpr std::uint16_t FirstMinorVersionWithExtendedLimits = 2011;
+constexpr std::uint16_t FirstMinorVersionWithFlagsShort = 2012;
+constexpr std::uint16_t NewestMinorVersion = 2012;
+constexpr std::uint16_t ExtendedLimitsFlag = 4;
+
+// The config string table: its end, which the server data's list ends with, and the map model.
+struct ConfigStringTable {
+    std::uint16_t end;
+    std::uint16_t mapModel;
+};
+constexpr ConfigStringTable StandardTable{2080, 33};
+constexpr ConfigStringTable ExtendedTable{13630, 63};
+constexpr std::uint16_t LevelNameConfigString = 0;
+
+constexpr std::uint8_t SoundVolume = 0x01;
+constexpr std::uint8_t SoundAttenuation = 0x02;
+constexpr std::uint8_t SoundTimeOffset = 0x10;
+constexpr std::uint8_t SoundIndexIsShort = 0x20;  // with extended limits only
+
+}  // namespace
+
+std::optional<std::uint64_t> MultiViewDecoder::decodeBlock(BlockCursor& cursor, std::uint64_t blockEnd,
+                                                           std::int64_t blockNumber)
+{
+    prev_id = 0;
+    for (bool first = true; cursor.offset() < blockEnd; first = false) {
+        const std::uint64_t commandOffset = cursor.offset();
+        try {
+            this_id = cursor.readByte();
+            const auto command = static_cast<MultiViewCommand>(this_id & ((1u << MultiViewCommandBits) - 1));
+            // The server data starts a level: its block is the connection, not play.
+            if (first && command == MultiViewCommand::ServerData)
+                ++serverDataBlocks_;
+            time_ = blockNumber - serverDataBlocks_;
+            // The frame ends what kest reads of a block: the server writes every message before it.
+            if (command == MultiViewCommand::Frame)
+                return std::nullopt;
+            decodeCommand(cursor);
+            // So does the baseline frame that ends the server data.
+            if (command == MultiViewCommand::ServerData)
+                return std::nullopt;
+        } catch (const DataEnded&) {
+            return commandOffset;
+        } catch (const FatalError& error) {
+            throw DecodeError(error, commandOffset);
+        }
+        prev_id = this_id;
+    }
+    return std::nullopt;
+}
+
+void MultiViewDecoder::decodeCommand(BlockCursor& cursor)
+{
+    using namespace width;
+    const unsigned extraBits = this_id >> MultiViewCommandBits;
+    switch (static_cast<MultiViewCommand>(this_id & ((1u << MultiViewCommandBits) - 1))) {
+    case MultiViewCommand::Nop:
+        break;
+    case MultiViewCommand::ServerData:
+        decodeServerData(cursor, extraBits);
+        break;
+    case MultiViewCommand::ConfigString:
+        cursor.skip(Short);  // index
+        cursor.readString();
+        break;
+    case MultiViewCommand::Unicast:
+    case MultiViewCommand::ReliableUnicast:
+        decodeUnicast(cursor, extraBits);
+        break;
+    case MultiViewCommand::MulticastAll:
+    case MultiViewCommand::ReliableMulticastAll:
+        decodeMulticast(cursor, extraBits, false);
+        break;
+    case MultiViewCommand::MulticastHearable:
+    case MultiViewCommand::MulticastVisible:
+    case MultiViewCommand::ReliableMulticastHearable:
+    case MultiViewCommand::ReliableMulticastVisible:
+        decodeMulticast(cursor, extraBits, true);
+        break;
+    case MultiViewCommand::Sound:
+        decodeSound(cursor);
+        break;
+    case MultiViewCommand::Print: {
+        const std::uint8_t level = cursor.readByte();
+        appendPrint(list_, time_, level, cursor.readString());
+        break;
+    }
+    default:
+        reportUnknownFormat();
+    }
+}
+
+void MultiViewDecoder::reportUnknownFormat() const
+{
+    reporter_.report_error("KEST: Unknown demo format (this_id: 0x%X prev_id: 0x%X)!", unsigned{this_id},
+                           unsigned{prev_id});
+}
+
+void MultiViewDecoder::decodeServerData(BlockCursor& cursor, unsigned extraBits)
+{
+    if (cursor.readLong() != MultiViewProtocol)
+        reportUnknownFormat();
+    const std::uint16_t minorVersion = cursor.readShort();
+    if (minorVersion < OldestMinorVersion || minorVersion > NewestMinorVersion)
+        reportUnknownFormat();
+    const unsigned flags = minorVersion >= FirstMinorVersionWithFlagsShort ? cursor.readShort() : extraBits;
+    cursor.readLong();  // server count
+    cursor.readString();  // game directory
+    ownClient_ = static_cast<std::int16_t>(cursor.readShort());
+    extendedLimits_ = minorVersion >= FirstMinorVersionWithExtendedLimits && (flags & ExtendedLimitsFlag) != 0;
+    const ConfigStringTable table = extendedLimits_ ? ExtendedTable : StandardTable;
+    std::string levelName;
+    std::string mapFile;
+    for (std::uint16_t index = cursor.readShort(); index != table.end; index = cursor.readShort()) {
+        const std::string_view text = cursor.readString();
+        if (index == LevelNameConfigString)
+            levelName = text;
+        else if (index == table.mapModel)
+            mapFile = mapFileName(text);
+    }
+    list_.append(time_, RecordKind::MapName, levelName);
+    list_.append(time_, RecordKind::MapFile, mapFile);
+}
+
+void MultiViewDecoder::decodeUnicast(BlockCursor& cursor, unsigned extraBits)
+{
+    const std::size_t length = cursor.readByte() | extraBits << 8;
+    const std::uint8_t client = cursor.readByte();
+    // What the server sent players is their own copy of what everyone was shown; only
+    // the recording's own client's copy is what someone following no player saw.
+    if (client != ownClient_) {
+        cursor.skip(length);
+        return;
+    }
+    // The unicast's length bounds its commands: one that would run past it, or that a
+    // player's demo could not hold, ends the unicast and nothing else.
+    const std::size_t present = cursor.available(length);
+    BlockCursor commands(cursor.readBytes(present), present);
+    try {
+        ownClientMessages_.decodeMessage(commands, present, time_);
+    } catch (const DecodeError&) {
+    }
+    if (present < length)
+        throw DataEnded{};
+}
+
+void MultiViewDecoder::decodeMulticast(BlockCursor& cursor, unsigned extraBits, bool hasLeaf)
+{
+    const std::size_t length = cursor.readByte() | extraBits << 8;
+    if (hasLeaf)
+        cursor.skip(width::Short);  // the leaf whose hearable or visible set it goes to
+    cursor.skip(length);
+}
+
+void MultiViewDecoder::decodeSound(BlockCursor& cursor)
+{
+    using namespace width;
+    const std::uint8_t flags = cursor.readByte();
+    cursor.skip(extendedLimits_ && (flags & SoundIndexIsShort) ? Short : Byte);  // sound index
+    if (flags & SoundVolume)
+        cursor.skip(Byte);
+    if (flags & SoundAttenuation)
+        cursor.skip(Byte);
+    if (flags & SoundTimeOffset)
+        cursor.skip(Byte);
+    cursor.skip(Short);  // entity and channel
+}
+
+}  // namespace kest

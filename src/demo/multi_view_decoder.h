@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "demo/block_cursor.h"
+#include "demo/server_message_decoder.h"
+#include "driver/error_reporter.h"
+#include "log/message_list.h"
+
+namespace kest {
+
+// Decodes the blocks of a multi-view recording, the one a server makes of a
+// whole match, and keeps what someone watching it, following no player, is
+// shown: every print, and the prints the server sent the recording's own client.
+// Unknown commands raise a DecodeError through report_error.
+class MultiViewDecoder {
+public:
+    explicit MultiViewDecoder(MessageList& list) : list_(list), ownClientMessages_(list, ServerMessageDecoder::Keeps::PrintsOnly) {}
+    virtual ~MultiViewDecoder() = default;
+
+    // Decodes block number `blockNumber` (from 1), up to the frame. Gives the offset
+    // of a command that ran out of data, if one did.
+    std::optional<std::uint64_t> decodeBlock(BlockCursor& cursor, std::uint64_t blockEnd, std::int64_t blockNumber);
+
+private:
+    // Every command but the frame, which decodeBlock takes as the end of the block.
+    void decodeCommand(BlockCursor& cursor);
+
+    void decodeServerData(BlockCursor& cursor, unsigned extraBits);
+    void decodeUnicast(BlockCursor& cursor, unsigned extraBits);
+    void decodeMulticast(BlockCursor& cursor, unsigned extraBits, bool hasLeaf);
+    void decodeSound(BlockCursor& cursor);
+    void reportUnknownFormat() const;
+
+    MessageList& list_;
+    ServerMessageDecoder ownClientMessages_;
+    ErrorReporter reporter_;
+    // A block is a tenth of a second of play, but for those that start with server data.
+    std::int64_t time_ = 0;
+    std::int64_t serverDataBlocks_ = 0;
+
+    // The command codes as read, extra bits included, named as the error messages show them.
+    std::uint8_t this_id = 0;
+    std::uint8_t prev_id = 0;
+
+    // What the latest server data said.
+    bool extendedLimits_ = false;
+    std::int32_t ownClient_ = -1;  // -1: the recording follows no client of its own
+};
+
+}  // namespace kest

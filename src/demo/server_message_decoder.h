@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "demo/block_cursor.h"
+#include "driver/error_reporter.h"
+#include "log/message_list.h"
+
+namespace kest {
+
+// A fatal error raised by decoding one command, with where that command's code
+// byte is: a run that keeps going past such a demo keeps its records up to there.
+class DecodeError : public FatalError {
+public:
+    DecodeError(const FatalError& error, std::uint64_t offset) : FatalError(error), offset_(offset) {}
+
+    std::uint64_t offset() const { return offset_; }
+
+private:
+    std::uint64_t offset_;
+};
+
+// The map model's path names the map file: what follows its last '/', upper-cased.
+std::string mapFileName(std::string_view modelPath);
+
+// Decodes the server-to-client commands of one message as a player's client
+// receives them: a block of a player's recording, or what a multi-view
+// recording sends one client. Unknown commands raise a DecodeError through
+// report_error.
+class ServerMessageDecoder {
+public:
+    // What it keeps of a message: everything, or only what was printed.
+    enum class Keeps { AllFacts, PrintsOnly };
+
+    ServerMessageDecoder(MessageList& list, Keeps keeps) : list_(list), keeps_(keeps) {}
+    virtual ~ServerMessageDecoder() = default;
+
+    // Decodes the commands that start before `end`, up to the frame, with records at
+    // `time`. Gives the offset of a command that ran out of data, if one did.
+    std::optional<std::uint64_t> decodeMessage(BlockCursor& cursor, std::uint64_t end, std::int64_t time);
+
+private:
+    // Every command but the frame, which decodeMessage takes as the end of the message.
+    void decodeCommand(BlockCursor& cursor);
+
+    void decodeTempEntity(BlockCursor& cursor);
+    void decodeSound(BlockCursor& cursor);
+    void decodePrint(BlockCursor& cursor);
+    void decodeServerData(BlockCursor& cursor);
+    void decodeConfigString(BlockCursor& cursor);
+    void decodeDownload(BlockCursor& cursor);
+    void decodePacketEntities(BlockCursor& cursor);
+
+    MessageList& list_;
+    Keeps keeps_;
+    ErrorReporter reporter_;
+    std::int64_t time_ = 0;
+
+    // Decoding state, named as the error messages show it.
+    std::uint8_t this_id = 0;
+    std::uint8_t prev_id = 0;
+    std::int32_t isdemo = 1;
+    std::int32_t sv_version = 0;  // the demo's protocol, once its server data is read
+};
+
+// A print's level is its record's kind; levels above chat are no messages kest
+// knows, and as kinds they would pose as header lines.
+void appendPrint(MessageList& list, std::int64_t time, std::uint8_t level, std::string_view text);
+
+}  // namespace kest
