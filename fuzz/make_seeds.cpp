@@ -240,6 +240,57 @@ void playerStateWithEveryStatistic(MessageWriter& message)
         message.shortValue(static_cast<std::uint16_t>(stat * 3));
 }
 
+// --- multi-view recordings ------------------------------------------------
+
+Bytes multiView(const std::vector<MessageWriter>& blocks)
+{
+    DemoWriter writer(DemoWriter::Format::MultiView);
+    for (const MessageWriter& block : blocks)
+        writer.block(block);
+    return writer.endMarker().bytes();
+}
+
+kest::demo_writer::MultiViewServerData multiViewLevel(std::uint16_t minorVersion, std::uint16_t flags)
+{
+    return {minorVersion, flags, 2, {{0, "The Edge"}, {30, "16"}, {33, "maps/q2dm1.bsp"}, {63, "maps/big.bsp"}}};
+}
+
+// A seed per command, each in a block behind the server data, and a short match.
+void addMultiViewSeeds(std::vector<Seed>& seeds)
+{
+    auto add = [&seeds](std::string name, Bytes bytes) { seeds.push_back({"mvd-" + std::move(name) + ".mvd2", std::move(bytes)}); };
+    const MessageWriter start = MessageWriter().multiViewServerData(multiViewLevel(2010, 0));
+    const auto seed = [&start](const MessageWriter& block) { return multiView({start, block, MessageWriter().multiViewFrame()}); };
+    const MessageWriter toClient = MessageWriter().print(2, "Alpha entered the game\n").layout("xv 0").sound({});
+
+    add("01-nop", seed(MessageWriter().multiViewNop()));
+    add("04-server-data-extended-2011", multiView({MessageWriter().multiViewServerData(multiViewLevel(2011, 4))}));
+    add("04-server-data-flags-short-2012", multiView({MessageWriter().multiViewServerData(multiViewLevel(2012, 5))}));
+    add("05-config-string", seed(MessageWriter().multiViewConfigString(1312, "Alpha\\male/grunt")));
+    add("06-frame-ends-block", seed(MessageWriter().multiViewFrame().multiViewPrint(3, "never read\n")));
+    add("08-unicast-own-client", seed(MessageWriter().unicast(2, toClient)));
+    add("08-unicast-other-client", seed(MessageWriter().unicast(5, toClient)));
+    add("09-reliable-unicast-long", seed(MessageWriter().unicast(2, MessageWriter().layout(std::string(300, 'x')), true)));
+    for (std::uint8_t kind = 10; kind <= 15; ++kind)
+        add("1x-multicast-" + std::to_string(kind), seed(MessageWriter().multicast(kind, 77, MessageWriter().muzzleFlash(3, 1))));
+    add("16-sound", seed(MessageWriter().multiViewSound({300, 200, 64, 3, 8 * 12 + 1, {}})));
+    for (std::uint8_t level = 0; level <= 4; ++level)
+        add("17-print-level-" + std::to_string(level), seed(MessageWriter().multiViewPrint(level, "Beta: hi\n")));
+
+    std::vector<MessageWriter> match = {start};
+    for (int block = 0; block < 40; ++block) {
+        MessageWriter message;
+        if (block % 5 == 0)
+            message.unicast(static_cast<std::uint8_t>(block % 3 + 1), MessageWriter().print(1, "A was railed by B\n"));
+        if (block % 7 == 0)
+            message.multiViewPrint(3, "Gamma: " + std::to_string(block) + "\n");
+        message.multicast(12, 9, MessageWriter().muzzleFlash(2, 1)).multiViewFrame();
+        match.push_back(message);
+    }
+    add("match-short", multiView(match));
+    add("match-short-gzip", kest::gzip_writer::gzip(multiView(match)));
+}
+
 // --- the corpus ------------------------------------------------------------
 
 std::vector<Seed> corpus()
@@ -339,6 +390,8 @@ std::vector<Seed> corpus()
     add("match-short", recording(match));
     // The same match compressed, as a compressing recorder writes it: the way in for the inflater.
     add("match-short-gzip", kest::gzip_writer::gzip(recording(match)));
+
+    addMultiViewSeeds(seeds);
     return seeds;
 }
 

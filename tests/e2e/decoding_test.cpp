@@ -152,19 +152,38 @@ const Arguments Protocol34Recordings = {
     "libq2-test.dm2",             "libq2-testduel.dm2",     "qase-bot-q2dm1.dm2",
 };
 
+// The multi-view recordings, in byte order of their names.
+const Arguments MultiViewRecordings = {"aqtion-asylum.mvd2.gz", "libq2-opentdm.mvd2"};
+
 // Cut files read by one run of kest: a batch of the longest recording's cuts takes some 40 MB.
 constexpr std::size_t CutsPerRun = 300;
 
 // The offsets of a recording's length fields, the end marker's last; the walk looks at nothing but the lengths.
+bool isMultiView(const Bytes& recording)
+{
+    return recording.size() >= 4 && std::equal(recording.begin(), recording.begin() + 4, "MVD2");
+}
+
+// A player's recording has lengths of 32 bits, negative at its end; a multi-view one, after its
+// magic, lengths of 16 bits, 0 at its end.
+std::size_t lengthWidth(const Bytes& recording) { return isMultiView(recording) ? 2 : 4; }
+
 std::vector<std::size_t> lengthFields(const Bytes& recording)
 {
     std::vector<std::size_t> fields;
-    // A negative length ends the walk before its step is used.
-    std::int32_t length = 0;
-    for (std::size_t at = 0; length >= 0 && at + 4 <= recording.size(); at += 4 + static_cast<std::size_t>(length)) {
+    const std::size_t width = lengthWidth(recording);
+    const auto lengthAt = [&](std::size_t at) -> std::int64_t {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < width; ++i)
+            value |= std::uint32_t{recording[at + i]} << (8 * i);
+        return width == 4 ? std::int64_t{static_cast<std::int32_t>(value)} : value == 0 ? -1 : std::int64_t{value};
+    };
+    // The end marker ends the walk before its step is used.
+    std::int64_t length = 0;
+    for (std::size_t at = width == 2 ? 4 : 0; length >= 0 && at + width <= recording.size();
+         at += width + static_cast<std::size_t>(length)) {
         fields.push_back(at);
-        length = static_cast<std::int32_t>(recording[at] | recording[at + 1] << 8 | recording[at + 2] << 16 |
-                                           std::uint32_t{recording[at + 3]} << 24);
+        length = lengthAt(at);
     }
     return fields;
 }
@@ -238,7 +257,7 @@ protected:
                 std::ofstream(path(cutName(cuts[i])), std::ios::binary)
                     .write(reinterpret_cast<const char*>(whole.data()), static_cast<std::streamsize>(cuts[i]));
                 const std::size_t field = *std::prev(std::upper_bound(fields.begin(), fields.end(), cuts[i]));
-                const bool unfinished = field != cuts[i] && cuts[i] < fields.back() + 4;
+                const bool unfinished = field != cuts[i] && cuts[i] < fields.back() + lengthWidth(whole);
                 lines += reading(cutName(cuts[i])) + (unfinished ? warning(cutName(cuts[i]), field) : "");
             }
             const std::string log = completedLog({"cut-*.dm2"}, lines).value_or("");
@@ -275,6 +294,17 @@ TEST_F(RealRecordingTest, LogsMatchTheExpectedOnes)
         lines += reading(name);
     }
     EXPECT_EQ(completedLog({"*.dm2"}, lines), expectedLog("all-good.dm2"));
+
+    // The multi-view recordings as stored, alone and in one run with the others.
+    std::string multiViewLines;
+    std::string log;
+    for (const std::string& name : MultiViewRecordings) {
+        write(name, recording(name));
+        EXPECT_EQ(completedLog({name}, reading(name)), expectedLog(name));
+        multiViewLines += reading(name);
+        log += expectedLog(name) + "\n";
+    }
+    EXPECT_EQ(completedLog({"*.mvd2*", "*.dm2"}, multiViewLines + lines), log + expectedLog("all-good.dm2"));
 
     write("mission64-demo1.dm2", recording("mission64-demo1.dm2"));
     const KestRun result = runKeepingLog({"mission64-demo1.dm2"});
@@ -316,6 +346,19 @@ TEST_F(RealRecordingTest, CutAtEveryByte)
     std::vector<std::size_t> cuts(recording("libq2-test.dm2").size() + 1);
     std::iota(cuts.begin(), cuts.end(), 0);
     checkCuts("libq2-test.dm2", cuts);
+}
+
+// A multi-view recording cut at every block boundary, and one byte after every sixteenth.
+TEST_F(RealRecordingTest, MultiViewCutAtEveryBlockBoundary)
+{
+    const std::vector<std::size_t> fields = lengthFields(recording("libq2-opentdm.mvd2"));
+    std::vector<std::size_t> cuts;
+    for (std::size_t i = 0; i + 1 < fields.size(); ++i) {
+        cuts.push_back(fields[i]);
+        if (i % 16 == 0)
+            cuts.push_back(fields[i] + 1);
+    }
+    checkCuts("libq2-opentdm.mvd2", cuts);
 }
 
 TEST_F(RealRecordingTest, CutAroundEveryBlockBoundary)

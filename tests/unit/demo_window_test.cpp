@@ -8,6 +8,7 @@
 #include <string>
 
 #include "demo/demo_parser.h"
+#include "decode_outcome.h"
 #include "demo_writer/demo_writer.h"
 #include "pieced_source.h"
 
@@ -17,27 +18,6 @@ namespace {
 using demo_writer::Bytes;
 using demo_writer::DemoWriter;
 using demo_writer::MessageWriter;
-
-// Every record as "time kind text", then how the demo ended.
-std::string outcome(ByteSource& source, DemoWindow& window)
-{
-    MessageList list;
-    std::string ending = "read to its end";
-    window.open(source);
-    try {
-        if (const auto damage = DemoParser(window).run(list))
-            ending = "damaged at " + std::to_string(damage->offset);
-    } catch (const FatalError& error) {
-        ending = error.what();
-    } catch (const ReadFailed&) {
-        ending = "read failed";
-    }
-    std::string text;
-    for (const MessageRecord* record = list.first(); record != nullptr; record = list.next())
-        text += std::to_string(record->time) + " " + std::to_string(static_cast<int>(record->kind)) + " " +
-                record->text + "|";
-    return text + ending;
-}
 
 std::string outcome(const Bytes& demo, std::size_t capacity, std::size_t piece = SIZE_MAX)
 {

@@ -15,6 +15,14 @@ constexpr std::uint8_t code(Command command)
     return static_cast<std::uint8_t>(command);
 }
 
+constexpr std::uint8_t code(MultiViewCommand command, unsigned extraBits = 0)
+{
+    return static_cast<std::uint8_t>(static_cast<unsigned>(command) | extraBits << MultiViewCommandBits);
+}
+
+constexpr std::int32_t MultiViewProtocol = 37;
+constexpr std::uint8_t SoundIndexIsShort = 0x20;
+
 // The sound command's flag bits, by the field they announce.
 namespace sound_flag {
 constexpr std::uint8_t Volume = 0x01;
@@ -250,7 +258,7 @@ MessageWriter& MessageWriter::sound(const Sound& sound)
         fields.shortValue(*sound.entityWord);
     if (announce(sound.position, Origin, flags))
         fields.position(*sound.position);
-    return byte(code(Command::Sound)).byte(flags).byte(sound.index).raw(fields.bytes());
+    return byte(code(Command::Sound)).byte(flags).byte(static_cast<std::uint8_t>(sound.index)).raw(fields.bytes());
 }
 
 MessageWriter& MessageWriter::print(std::uint8_t level, std::string_view text)
@@ -457,6 +465,89 @@ MessageWriter& MessageWriter::command(std::uint8_t code, const Bytes& payload)
     return byte(code).raw(payload);
 }
 
+MessageWriter& MessageWriter::multiViewNop()
+{
+    return byte(code(MultiViewCommand::Nop));
+}
+
+MessageWriter& MessageWriter::multiViewServerData(const MultiViewServerData& serverData)
+{
+    const bool flagsShort = serverData.minorVersion >= 2012;
+    const bool extended = serverData.minorVersion >= 2011 && (serverData.flags & 4) != 0;
+    byte(code(MultiViewCommand::ServerData, flagsShort ? 0 : serverData.flags));
+    longValue(MultiViewProtocol).shortValue(serverData.minorVersion);
+    if (flagsShort)
+        shortValue(serverData.flags);
+    longValue(1).string("baseq2").shortValue(static_cast<std::uint16_t>(serverData.ownClient));
+    for (const auto& [index, text] : serverData.configStrings)
+        shortValue(index).string(text);
+    shortValue(extended ? 13630 : 2080);
+    return multiViewFrame();
+}
+
+MessageWriter& MessageWriter::multiViewConfigString(std::uint16_t index, std::string_view text)
+{
+    return byte(code(MultiViewCommand::ConfigString)).shortValue(index).string(text);
+}
+
+MessageWriter& MessageWriter::multiViewFrame()
+{
+    // No portal bits, the player that ends the players, the entity number 0 that ends the entities.
+    return byte(code(MultiViewCommand::Frame)).byte(0).byte(255).byte(0).byte(0);
+}
+
+MessageWriter& MessageWriter::unicast(std::uint8_t client, const MessageWriter& commands, bool reliable)
+{
+    const std::size_t length = commands.size();
+    assert(length < 8 * 256);
+    const auto command = reliable ? MultiViewCommand::ReliableUnicast : MultiViewCommand::Unicast;
+    return byte(code(command, static_cast<unsigned>(length >> 8)))
+        .byte(static_cast<std::uint8_t>(length))
+        .byte(client)
+        .raw(commands.bytes());
+}
+
+MessageWriter& MessageWriter::multicast(std::uint8_t kind, std::uint16_t leaf, const MessageWriter& commands)
+{
+    const std::size_t length = commands.size();
+    assert(length < 8 * 256 && kind >= 10 && kind <= 15);
+    byte(static_cast<std::uint8_t>(kind | (length >> 8) << MultiViewCommandBits)).byte(static_cast<std::uint8_t>(length));
+    // To all (10 and 13) goes to no leaf's set.
+    if (kind != 10 && kind != 13)
+        shortValue(leaf);
+    return raw(commands.bytes());
+}
+
+MessageWriter& MessageWriter::multiViewSound(const Sound& sound)
+{
+    using namespace sound_flag;
+    std::uint8_t flags = sound.index > 255 ? SoundIndexIsShort : 0;
+    MessageWriter fields;
+    if (sound.index > 255)
+        fields.shortValue(sound.index);
+    else
+        fields.byte(static_cast<std::uint8_t>(sound.index));
+    if (announce(sound.volume, Volume, flags))
+        fields.byte(*sound.volume);
+    if (announce(sound.attenuation, Attenuation, flags))
+        fields.byte(*sound.attenuation);
+    if (announce(sound.timeOffset, TimeOffset, flags))
+        fields.byte(*sound.timeOffset);
+    fields.shortValue(sound.entityWord.value_or(0));
+    return byte(code(MultiViewCommand::Sound)).byte(flags).raw(fields.bytes());
+}
+
+MessageWriter& MessageWriter::multiViewPrint(std::uint8_t level, std::string_view text)
+{
+    return byte(code(MultiViewCommand::Print)).byte(level).string(text);
+}
+
+DemoWriter::DemoWriter(Format format) : format_(format)
+{
+    if (format_ == Format::MultiView)
+        bytes_ = {'M', 'V', 'D', '2'};
+}
+
 DemoWriter& DemoWriter::block(const MessageWriter& message)
 {
     return block(message.bytes());
@@ -469,12 +560,19 @@ DemoWriter& DemoWriter::block(const Bytes& message)
 
 DemoWriter& DemoWriter::blockWithLength(std::int32_t length, const Bytes& message)
 {
-    appendLong(bytes_, length);
+    if (format_ == Format::MultiView) {
+        bytes_.push_back(static_cast<std::uint8_t>(length));
+        bytes_.push_back(static_cast<std::uint8_t>(length >> 8));
+    } else {
+        appendLong(bytes_, length);
+    }
     return raw(message);
 }
 
 DemoWriter& DemoWriter::endMarker()
 {
+    if (format_ == Format::MultiView)
+        return raw({0, 0});
     appendLong(bytes_, -1);
     return *this;
 }

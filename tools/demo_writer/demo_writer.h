@@ -22,7 +22,7 @@ struct Position {
 
 // A sound command's fields; the flags byte says which of the optional ones follow.
 struct Sound {
-    std::uint8_t index = 0;
+    std::uint16_t index = 0;  // a byte but in a multi-view recording with extended limits
     std::optional<std::uint8_t> volume;
     std::optional<std::uint8_t> attenuation;
     std::optional<std::uint8_t> timeOffset;
@@ -81,6 +81,16 @@ struct PlayerState {
     std::optional<std::uint8_t> fieldOfView;
     std::optional<std::uint8_t> renderFlags;
     std::map<std::uint8_t, std::int16_t> stats;  // statistic number (0 to 31) to value
+};
+
+// The server data that starts a level of a multi-view recording.
+struct MultiViewServerData {
+    std::uint16_t minorVersion = 2010;
+    // The stream's flags: a short of their own from minor version 2012, before that the
+    // command code's extra bits. 4 turns the extended limits on from 2011.
+    std::uint16_t flags = 0;
+    std::int16_t ownClient = -1;  // the recording's own client; -1 for none
+    std::map<std::uint16_t, std::string> configStrings;  // index to text, written in index order
 };
 
 // The bytes of one block's message: primitives in the demo's byte order, and
@@ -147,6 +157,23 @@ public:
     // A command code and whatever payload bytes a test wants behind it.
     MessageWriter& command(std::uint8_t code, const Bytes& payload = {});
 
+    // The commands of a multi-view recording.
+    MessageWriter& multiViewNop();
+    // The server data with its config strings, then the baseline frame of an empty level.
+    MessageWriter& multiViewServerData(const MultiViewServerData& serverData);
+    MessageWriter& multiViewConfigString(std::uint16_t index, std::string_view text);
+    // A frame with no players and no entities.
+    MessageWriter& multiViewFrame();
+    // Game commands sent to one client; a length above 255 goes into the code's extra bits.
+    MessageWriter& unicast(std::uint8_t client, const MessageWriter& commands, bool reliable = false);
+    // Game commands sent to many, by the multicast's command code (10 to 15); those to a
+    // hearable or visible set name the leaf it is seen from.
+    MessageWriter& multicast(std::uint8_t kind, std::uint16_t leaf, const MessageWriter& commands);
+    // The flags byte is made from the optional fields present; the entity word is always
+    // there, the position never. An index above 255 is a short, as extended limits allow.
+    MessageWriter& multiViewSound(const Sound& sound);
+    MessageWriter& multiViewPrint(std::uint8_t level, std::string_view text);
+
     const Bytes& bytes() const { return bytes_; }
     std::size_t size() const { return bytes_.size(); }
 
@@ -158,9 +185,15 @@ private:
     Bytes bytes_;
 };
 
-// A demo file: blocks, each a length and a message, then the end marker.
+// A demo file: blocks, each a length and a message, then the end marker. A
+// player's demo has lengths of 32 bits and -1 for the end; a multi-view
+// recording starts with its magic and has lengths of 16 bits and 0 for the end.
 class DemoWriter {
 public:
+    enum class Format { Player, MultiView };
+
+    explicit DemoWriter(Format format = Format::Player);
+
     DemoWriter& block(const MessageWriter& message);
     DemoWriter& block(const Bytes& message);
     // A block whose length field says `length`, whatever the bytes behind it hold.
@@ -171,6 +204,7 @@ public:
     const Bytes& bytes() const { return bytes_; }
 
 private:
+    Format format_;
     Bytes bytes_;
 };
 

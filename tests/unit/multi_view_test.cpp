@@ -1,0 +1,171 @@
+// Multi-view recordings made with the demo writer: each command's payload
+// width, the server data's records, whose prints are kept, the play time, the
+// framing and the errors.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "decode_outcome.h"
+#include "demo_writer/demo_writer.h"
+
+namespace kest {
+namespace {
+
+using demo_writer::Bytes;
+using demo_writer::DemoWriter;
+using demo_writer::MessageWriter;
+using demo_writer::MultiViewServerData;
+
+Bytes operator+(Bytes left, const Bytes& right)
+{
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+}
+
+std::string decoded(const Bytes& recording)
+{
+    MemorySource source(recording.data(), recording.size());
+    DemoWindow window;
+    return outcome(source, window);
+}
+
+Bytes recording(const std::vector<MessageWriter>& blocks)
+{
+    DemoWriter writer(DemoWriter::Format::MultiView);
+    for (const MessageWriter& block : blocks)
+        writer.block(block);
+    return writer.endMarker().bytes();
+}
+
+MultiViewServerData level(std::int16_t ownClient = -1, std::uint16_t minorVersion = 2010, std::uint16_t flags = 0)
+{
+    return {minorVersion, flags, ownClient, {{0, "The Edge"}, {33, "maps/q2dm1.bsp"}, {63, "maps/ext.bsp"}}};
+}
+
+const std::string LevelRecords = "0 6 The Edge|0 4 Q2DM1.BSP|";
+
+// The payload of a command, exactly: a print behind it is read as the block's last record.
+// One byte fewer or more must break that (0x55 is no command).
+TEST(MultiView, PayloadWidthOfEveryCommand)
+{
+    const Bytes leaf = {0x34, 0x12};
+    const struct {
+        const char* name;
+        Bytes command;
+        bool extendedLimits = false;
+    } cases[] = {
+        {"nop", {1}},
+        {"config string", {5, 33, 0, 'm', 0}},
+        {"unicast to another client", {8, 3, 7, 0x55, 0x55, 0x55}},
+        {"reliable unicast", {9, 1, 7, 0x55}},
+        {"unicast of 256 bytes: extra bits", Bytes{0x28, 0, 7} + Bytes(256, 0x55)},
+        {"multicast to all", {10, 2, 0x55, 0x55}},
+        {"multicast to the hearable set", Bytes{11, 2} + leaf + Bytes{0x55, 0x55}},
+        {"multicast to the visible set", Bytes{12, 1} + leaf + Bytes{0x55}},
+        {"reliable multicast to all", {13, 1, 0x55}},
+        {"reliable multicast to the hearable set", Bytes{14, 1} + leaf + Bytes{0x55}},
+        {"reliable multicast to the visible set", Bytes{15, 1} + leaf + Bytes{0x55}},
+        {"multicast of 257 bytes: extra bits", Bytes{0x2A, 1} + Bytes(257, 0x55)},
+        {"sound without flags", {16, 0, 7, 0x61, 0}},
+        {"sound with volume", {16, 0x01, 7, 200, 0x61, 0}},
+        {"sound with attenuation", {16, 0x02, 7, 64, 0x61, 0}},
+        {"sound with time offset", {16, 0x10, 7, 3, 0x61, 0}},
+        {"sound bits without a field", {16, 0x04 | 0x08 | 0x40 | 0x80, 7, 0x61, 0}},
+        {"sound index short flag without extended limits", {16, 0x20, 7, 0x61, 0}},
+        {"sound index short with extended limits", {16, 0x20, 7, 1, 0x61, 0}, true},
+        {"print", {17, 2, 'x', 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MessageWriter start = MessageWriter().multiViewServerData(level(-1, 2012, c.extendedLimits ? 4 : 0));
+        const auto ending = [&](const Bytes& command) {
+            const std::string all = decoded(recording({start, MessageWriter().raw(command).multiViewPrint(2, "next\n")}));
+            return all.substr(all.rfind('|', all.size() - 17) + 1);
+        };
+        EXPECT_EQ(ending(c.command), "1 2 next\n|read to its end");
+        if (c.command.size() > 1) {
+            EXPECT_NE(ending(Bytes(c.command.begin(), c.command.end() - 1)), "1 2 next\n|read to its end");
+        }
+        EXPECT_NE(ending(c.command + Bytes{0x55}), "1 2 next\n|read to its end");
+    }
+}
+
+// The server data: its version, where the flags come from, which table ends the config
+// strings and which of them names the map's model.
+TEST(MultiView, ServerDataRecordsAndVersions)
+{
+    const std::string unknown = "KEST: Unknown demo format (this_id: 0x";
+    const struct {
+        const char* name;
+        MessageWriter block;
+        std::string outcome;
+    } cases[] = {
+        {"oldest minor version", MessageWriter().multiViewServerData(level(-1, 2009)), LevelRecords},
+        {"flags in a short", MessageWriter().multiViewServerData(level(-1, 2012)), LevelRecords},
+        {"extended limits in the extra bits", MessageWriter().multiViewServerData(level(-1, 2011, 4)),
+         "0 6 The Edge|0 4 EXT.BSP|"},
+        {"extended limits in the flags short", MessageWriter().multiViewServerData(level(-1, 2012, 4 | 1)),
+         "0 6 The Edge|0 4 EXT.BSP|"},
+        {"no extended limits before 2011", MessageWriter().multiViewServerData(level(-1, 2010, 4)), LevelRecords},
+        {"no config strings", MessageWriter().multiViewServerData({2010, 0, -1, {}}), "0 6 |0 4 |"},
+        {"newer minor version", MessageWriter().multiViewServerData(level(-1, 2013)), unknown + "4 prev_id: 0x0)!"},
+        {"older minor version, flags in the extra bits",
+         MessageWriter().multiViewNop().multiViewServerData(level(-1, 2008, 4)), unknown + "84 prev_id: 0x1)!"},
+        {"another protocol", MessageWriter().command(4, {36, 0, 0, 0, 0xDA, 0x07}), unknown + "4 prev_id: 0x0)!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string ending = c.outcome.back() == '!' ? "" : "read to its end";
+        EXPECT_EQ(decoded(recording({c.block})), c.outcome + ending);
+    }
+}
+
+// Prints to all are kept, and of the unicasts only the recording's own client's prints,
+// within the unicast's length. The blocks of the server data take no time.
+TEST(MultiView, PrintsKeptAndTheirTime)
+{
+    const MessageWriter toOwn = MessageWriter().print(3, "own\n");
+    const Bytes printPastItsUnicast = {8, 4, 3, 10, 2, 'a', 'b'};
+    EXPECT_EQ(decoded(recording({
+                  MessageWriter().multiViewServerData(level(3)),
+                  MessageWriter().multiViewFrame(),
+                  MessageWriter().unicast(3, toOwn).unicast(4, MessageWriter().print(3, "other\n")).multiViewPrint(2, "all\n"),
+                  MessageWriter().unicast(3, MessageWriter().print(1, "kept\n").command(0x55).print(1, "lost\n"), true),
+                  MessageWriter().raw(printPastItsUnicast).multiViewPrint(2, "after\n"),
+                  MessageWriter().unicast(3, MessageWriter().frame().print(2, "behind a frame\n")).multiViewPrint(2, "on\n"),
+                  MessageWriter().multiViewPrint(2, "before a frame\n").multiViewFrame().multiViewPrint(2, "behind\n"),
+                  MessageWriter().multiViewServerData(level(-1)),
+                  MessageWriter().unicast(255, toOwn).multiViewPrint(1, "late\n"),
+              })),
+              LevelRecords + "2 3 own\n|2 2 all\n|3 1 kept\n|4 2 after\n|5 2 on\n|6 2 before a frame\n|" +
+                  "6 6 The Edge|6 4 Q2DM1.BSP|7 1 late\n|read to its end");
+}
+
+// The blocks' framing, damage and unknown commands.
+TEST(MultiView, FramingAndErrors)
+{
+    const Bytes magic = {'M', 'V', 'D', '2'};
+    const Bytes print = MessageWriter().multiViewPrint(2, "hi\n").bytes();  // 6 bytes
+    const struct {
+        const char* name;
+        Bytes recording;
+        std::string outcome;
+    } cases[] = {
+        {"the magic alone", magic, "read to its end"},
+        {"the end marker, then anything", magic + Bytes{0, 0, 6, 0} + print, "read to its end"},
+        {"no end marker", magic + Bytes{6, 0} + print, "1 2 hi\n|read to its end"},
+        {"one byte where a length should be", magic + Bytes{6, 0} + print + Bytes{1}, "1 2 hi\n|damaged at 12"},
+        {"a block past the end", magic + Bytes{6, 0} + print + Bytes{9, 0} + print, "1 2 hi\n|2 2 hi\n|damaged at 12"},
+        {"three bytes of the magic: a player's demo", {'M', 'V', 'D'}, "damaged at 0"},
+        {"an unknown command after a print", magic + Bytes{8, 0} + print + Bytes{2, 0},
+         "1 2 hi\n|KEST: Unknown demo format (this_id: 0x2 prev_id: 0x11)!"},
+        {"an unknown command with extra bits", magic + Bytes{1, 0, 0x55},
+         "KEST: Unknown demo format (this_id: 0x55 prev_id: 0x0)!"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(decoded(c.recording), c.outcome) << c.name;
+}
+
+}  // namespace
+}  // namespace kest
