@@ -12,6 +12,10 @@ namespace {
 
 // As much data as the longest plain input the fuzzer makes.
 constexpr std::uint64_t MaxSmallWindowData = 64 * 1024;
+// Data short enough to be read through every window size from one byte to its whole length.
+constexpr std::uint64_t MaxEveryWindowData = 128;
+// The window sizes, from one byte, that larger data is read through.
+constexpr std::size_t SmallWindows = 8;
 
 bool startsWith(std::string_view text, std::string_view prefix)
 {
@@ -96,7 +100,8 @@ void checkLog(MessageList& list, std::size_t size, RoundTrip& trip)
 }
 
 // The program's way from a file's bytes to records, through a window of the given capacity.
-void decode(const std::uint8_t* data, std::size_t size, std::size_t windowCapacity, MessageList& list, RoundTrip& trip)
+void decode(const std::uint8_t* data, std::size_t size, std::size_t windowCapacity, DemoParser::Walk walk,
+            MessageList& list, RoundTrip& trip)
 {
     list.append(0, RecordKind::DemoFileName, DemoName);
     list.append(0, RecordKind::DemoFileSize, std::to_string(size));
@@ -105,7 +110,7 @@ void decode(const std::uint8_t* data, std::size_t size, std::size_t windowCapaci
     DemoWindow window(windowCapacity);
     window.open(input);
     try {
-        trip.damage = DemoParser(window).run(list);
+        trip.damage = DemoParser(window, walk).run(list);
     } catch (const FatalError& error) {
         trip.fatalError = error.what();
     }
@@ -123,17 +128,31 @@ std::uint64_t dataSize(const std::uint8_t* data, std::size_t size)
     return total;
 }
 
-// A window of a few bytes makes nearly every read cross its edge; the outcome must not change.
-void checkSmallWindow(const std::uint8_t* data, std::size_t size, RoundTrip& trip)
+// Through a window of a few bytes nearly every read crosses its edge, and the lean walk meets
+// blocks that are not wholly at hand; with either walk, the outcome must not change.
+void checkWalksAndWindows(const std::uint8_t* data, std::size_t size, std::uint64_t decoded, RoundTrip& trip)
 {
-    const std::size_t capacity = 1 + size % 7;
-    RoundTrip small;
-    MessageList list;
-    decode(data, size, capacity, list, small);
     const auto offset = [](const std::optional<DemoDamage>& damage) { return damage ? damage->offset : ~0ULL; };
-    if (small.fatalError != trip.fatalError || offset(small.damage) != offset(trip.damage) ||
-        (!trip.fatalError && LogWriter().render(list) != trip.log))
-        trip.brokenInvariants.push_back("a window of " + std::to_string(capacity) + " bytes changes the outcome");
+    const auto check = [&](std::size_t capacity, DemoParser::Walk walk) {
+        RoundTrip other;
+        MessageList list;
+        decode(data, size, capacity, walk, list, other);
+        if (other.fatalError == trip.fatalError && offset(other.damage) == offset(trip.damage) &&
+            (trip.fatalError || LogWriter().render(list) == trip.log))
+            return true;
+        trip.brokenInvariants.push_back(std::string(walk == DemoParser::Walk::Lean ? "the lean" : "the cursor's") +
+                                        " walk through a window of " + std::to_string(capacity) +
+                                        " bytes changes the outcome");
+        return false;
+    };
+    // A few bytes at a time, the megabytes a small compressed input can hold would take too long.
+    if (!check(DemoWindow::DefaultCapacity, DemoParser::Walk::CursorOnly) || decoded > MaxSmallWindowData)
+        return;
+    const std::size_t largest = decoded <= MaxEveryWindowData ? static_cast<std::size_t>(decoded) + 1 : SmallWindows;
+    for (std::size_t capacity = 1; capacity <= largest; ++capacity) {
+        if (!check(capacity, DemoParser::Walk::Lean) || !check(capacity, DemoParser::Walk::CursorOnly))
+            return;
+    }
 }
 
 }  // namespace
@@ -142,7 +161,7 @@ RoundTrip runRoundTrip(const std::uint8_t* data, std::size_t size)
 {
     RoundTrip trip;
     MessageList list;
-    decode(data, size, DemoWindow::DefaultCapacity, list, trip);
+    decode(data, size, DemoWindow::DefaultCapacity, DemoParser::Walk::Lean, list, trip);
 
     if (trip.fatalError && !isParserError(*trip.fatalError))
         trip.brokenInvariants.push_back("unexpected fatal error: " + *trip.fatalError);
@@ -155,9 +174,7 @@ RoundTrip runRoundTrip(const std::uint8_t* data, std::size_t size)
         trip.log = LogWriter().render(list);
         checkLog(list, size, trip);
     }
-    // A few bytes at a time, the megabytes a small compressed input can hold would take too long.
-    if (decoded <= MaxSmallWindowData)
-        checkSmallWindow(data, size, trip);
+    checkWalksAndWindows(data, size, decoded, trip);
     return trip;
 }
 

@@ -23,9 +23,9 @@ struct RoundTrip {
 };
 
 // Appends the header records as the program does, decodes the demo, renders the
-// log and checks the invariants, among them that a window of a few bytes gives
-// the same outcome. A fatal error is kept, not rethrown: it is an answer to bad
-// input, not a fault.
+// log and checks the invariants, among them that the lean walk and the cursor's
+// walk, through windows from a single byte up, give the same outcome. A fatal
+// error is kept, not rethrown: it is an answer to bad input, not a fault.
 RoundTrip runRoundTrip(const std::uint8_t* data, std::size_t size);
 
 }  // namespace kest::fuzzing

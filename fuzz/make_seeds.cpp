@@ -273,7 +273,7 @@ void addMultiViewSeeds(std::vector<Seed>& seeds)
     add("09-reliable-unicast-long", seed(MessageWriter().unicast(2, MessageWriter().layout(std::string(300, 'x')), true)));
     for (std::uint8_t kind = 10; kind <= 15; ++kind)
         add("1x-multicast-" + std::to_string(kind), seed(MessageWriter().multicast(kind, 77, MessageWriter().muzzleFlash(3, 1))));
-    add("16-sound", seed(MessageWriter().multiViewSound({300, 200, 64, 3, 8 * 12 + 1, {}})));
+    add("16-sound", seed(MessageWriter().multiViewSound({200, 200, 64, 3, 8 * 12 + 1, {}})));
     for (std::uint8_t level = 0; level <= 4; ++level)
         add("17-print-level-" + std::to_string(level), seed(MessageWriter().multiViewPrint(level, "Beta: hi\n")));
 

@@ -2,18 +2,30 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <type_traits>
 
 #include "demo/multi_view_decoder.h"
+#include "demo/server_command.h"
 
 namespace kest {
 namespace {
 
 // A player's recording: blocks behind signed 32-bit lengths, until -1.
-constexpr BlockFraming PlayerFraming{0, 4, 0xFFFFFFFF, 0x7FFFFFFF};
+struct PlayerFormat {
+    static constexpr BlockFraming Framing{0, 4, 0xFFFFFFFF, 0x7FFFFFFF};
+    static bool isFrame(std::uint8_t code) { return code == static_cast<std::uint8_t>(ServerCommand::Frame); }
+};
 
 // A multi-view recording starts with its magic; then blocks behind 16-bit lengths, until 0.
 constexpr std::array<std::uint8_t, 4> MultiViewMagic = {'M', 'V', 'D', '2'};
-constexpr BlockFraming MultiViewFraming{MultiViewMagic.size(), 2, 0, 0xFFFF};
+struct MultiViewFormat {
+    static constexpr BlockFraming Framing{MultiViewMagic.size(), 2, 0, 0xFFFF};
+    static bool isFrame(std::uint8_t code)
+    {
+        return (code & ((1u << MultiViewCommandBits) - 1)) == static_cast<std::uint8_t>(MultiViewCommand::Frame);
+    }
+};
 
 bool startsMultiView(DemoWindow& window)
 {
@@ -36,22 +48,72 @@ private:
     ServerMessageDecoder messages_;
 };
 
+// A length field's value, low byte first: one load on a little-endian machine.
+template <std::size_t Width>
+std::uint32_t lengthAt(const std::uint8_t* bytes)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::conditional_t<Width == 2, std::uint16_t, std::uint32_t> value;
+    std::memcpy(&value, bytes, Width);
+    return value;
+#else
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < Width; ++i)
+        value |= std::uint32_t{bytes[i]} << (8 * i);
+    return value;
+#endif
+}
+
 }  // namespace
 
 std::optional<DemoDamage> DemoParser::run(MessageList& list)
 {
     if (startsMultiView(window_)) {
         MultiViewDecoder decoder(list);
-        return walk(MultiViewFraming, decoder);
+        return walk<MultiViewFormat>(decoder);
     }
     PlayerDecoder decoder(list);
-    return walk(PlayerFraming, decoder);
+    return walk<PlayerFormat>(decoder);
 }
 
-template <typename Decoder>
-std::optional<DemoDamage> DemoParser::walk(const BlockFraming& framing, Decoder& decoder)
+// Nine blocks in ten start with the frame, which ends what kest reads of them: while such a
+// block is wholly at hand in the window, counting it and stepping over it is all there is to do.
+template <typename Format>
+std::uint64_t DemoParser::skipFrameBlocks(std::uint64_t lengthOffset)
 {
+    constexpr std::size_t Width = Format::Framing.lengthWidth;
+    const std::uint8_t* bytes = nullptr;
+    const std::size_t atHand = window_.atHand(lengthOffset, bytes);
+    const std::uint8_t* block = bytes;
+    const std::uint8_t* const end = bytes + atHand;
+    std::int64_t blocks = 0;
+    if (atHand > Width) {
+        // A length field and the byte after it are at hand before this.
+        const std::uint8_t* const lastField = end - Width;
+        while (block < lastField) {
+            const std::uint8_t* const message = block + Width;
+            // An empty block (its length wraps round), the end marker, damage, a block not wholly
+            // at hand and one that starts with another command take the general way.
+            const std::uint32_t length = lengthAt<Width>(block);
+            if (std::size_t{length} - 1 >= static_cast<std::size_t>(end - message) || !Format::isFrame(*message))
+                break;
+            ++blocks;
+            block = message + length;
+        }
+    }
+    blockCount_ += blocks;
+    lengthOffset += static_cast<std::uint64_t>(block - bytes);
+    window_.keepFrom(lengthOffset);
+    return lengthOffset;
+}
+
+template <typename Format, typename Decoder>
+std::optional<DemoDamage> DemoParser::walk(Decoder& decoder)
+{
+    constexpr BlockFraming framing = Format::Framing;
     for (std::uint64_t lengthOffset = framing.firstBlock;;) {
+        if (walk_ == Walk::Lean)
+            lengthOffset = skipFrameBlocks<Format>(lengthOffset);
         BlockCursor cursor = window_.cursorAt(lengthOffset);
         const std::size_t lengthBytes = cursor.available(framing.lengthWidth);
         if (lengthBytes == 0)

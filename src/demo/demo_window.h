@@ -35,6 +35,16 @@ public:
     // the next block starts there even when a payload ran past its block's end.
     void keepFrom(std::uint64_t offset) { keepFrom_ = offset; }
 
+    // The bytes from `offset` on that are in memory now, without reading any more: where a
+    // walk may look without a cursor, and never further.
+    std::size_t atHand(std::uint64_t offset, const std::uint8_t*& bytes) const
+    {
+        if (offset < origin_ || offset > end())
+            return 0;
+        bytes = buffer_.get() + (offset - origin_);
+        return static_cast<std::size_t>(end() - offset);
+    }
+
     // Whether the data holds every byte before `offset`; reads on through to it.
     bool reaches(std::uint64_t offset) { return offset <= end() || readThrough(offset); }
 
