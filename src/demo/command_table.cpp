@@ -39,23 +39,15 @@ std::optional<std::uint64_t> ServerMessageDecoder::decodeMessage(BlockCursor& cu
     time_ = time;
     prev_id = 0;
     isdemo = 1;
-    // Payloads may run past the end; only the next command start is checked against it.
-    while (cursor.offset() < end) {
-        const std::uint64_t commandOffset = cursor.offset();
-        try {
-            this_id = cursor.readByte();
-            // The frame ends what kest reads of a message: its payload and what follows are not examined.
-            if (static_cast<ServerCommand>(this_id) == ServerCommand::Frame)
-                return std::nullopt;
-            decodeCommand(cursor);
-        } catch (const DataEnded&) {
-            return commandOffset;
-        } catch (const FatalError& error) {
-            throw DecodeError(error, commandOffset);
-        }
+    return decodeCommands(cursor, end, [&] {
+        this_id = cursor.readByte();
+        // The frame ends what kest reads of a message: its payload and what follows are not examined.
+        if (static_cast<ServerCommand>(this_id) == ServerCommand::Frame)
+            return false;
+        decodeCommand(cursor);
         prev_id = this_id;
-    }
-    return std::nullopt;
+        return true;
+    });
 }
 
 void ServerMessageDecoder::decodeCommand(BlockCursor& cursor)

@@ -38,30 +38,23 @@ std::optional<std::uint64_t> MultiViewDecoder::decodeBlock(BlockCursor& cursor, 
                                                            std::int64_t blockNumber)
 {
     prev_id = 0;
-    for (bool first = true; cursor.offset() < blockEnd; first = false) {
-        const std::uint64_t commandOffset = cursor.offset();
-        try {
-            this_id = cursor.readByte();
-            const auto command = static_cast<MultiViewCommand>(this_id & ((1u << MultiViewCommandBits) - 1));
-            // The server data starts a level: its block is the connection, not play.
-            if (first && command == MultiViewCommand::ServerData)
-                ++serverDataBlocks_;
-            time_ = blockNumber - serverDataBlocks_;
-            // The frame ends what kest reads of a block: the server writes every message before it.
-            if (command == MultiViewCommand::Frame)
-                return std::nullopt;
-            decodeCommand(cursor);
-            // So does the baseline frame that ends the server data.
-            if (command == MultiViewCommand::ServerData)
-                return std::nullopt;
-        } catch (const DataEnded&) {
-            return commandOffset;
-        } catch (const FatalError& error) {
-            throw DecodeError(error, commandOffset);
-        }
+    bool first = true;
+    return decodeCommands(cursor, blockEnd, [&] {
+        this_id = cursor.readByte();
+        const auto command = static_cast<MultiViewCommand>(this_id & ((1u << MultiViewCommandBits) - 1));
+        // The server data starts a level: its block is the connection, not play.
+        if (first && command == MultiViewCommand::ServerData)
+            ++serverDataBlocks_;
+        first = false;
+        time_ = blockNumber - serverDataBlocks_;
+        // The frame ends what kest reads of a block: the server writes every message before it.
+        if (command == MultiViewCommand::Frame)
+            return false;
+        decodeCommand(cursor);
         prev_id = this_id;
-    }
-    return std::nullopt;
+        // So does the baseline frame that ends the server data.
+        return command != MultiViewCommand::ServerData;
+    });
 }
 
 void MultiViewDecoder::decodeCommand(BlockCursor& cursor)

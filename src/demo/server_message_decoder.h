@@ -23,6 +23,28 @@ private:
     std::uint64_t offset_;
 };
 
+// Decodes one command after another while they start before `end`, each with
+// `decodeOne`, until it says the message is done. Gives the offset of a command
+// that ran out of data, if one did; a command's fatal error becomes a DecodeError
+// at its offset.
+template <typename DecodeOne>
+std::optional<std::uint64_t> decodeCommands(BlockCursor& cursor, std::uint64_t end, DecodeOne decodeOne)
+{
+    // Payloads may run past the end; only the next command start is checked against it.
+    while (cursor.offset() < end) {
+        const std::uint64_t commandOffset = cursor.offset();
+        try {
+            if (!decodeOne())
+                return std::nullopt;
+        } catch (const DataEnded&) {
+            return commandOffset;
+        } catch (const FatalError& error) {
+            throw DecodeError(error, commandOffset);
+        }
+    }
+    return std::nullopt;
+}
+
 // The map model's path names the map file: what follows its last '/', upper-cased.
 std::string mapFileName(std::string_view modelPath);
 

@@ -242,18 +242,28 @@ MessageWriter& MessageWriter::reconnect()
     return byte(code(Command::Reconnect));
 }
 
-MessageWriter& MessageWriter::sound(const Sound& sound)
+namespace {
+
+// The sound's byte fields that its flags announce, in the order they follow the sound index.
+void optionalSoundBytes(const Sound& sound, std::uint8_t& flags, MessageWriter& fields)
 {
     using namespace sound_flag;
-    std::uint8_t flags = 0;
-    MessageWriter fields;
-    // In the order they follow the sound index.
     if (announce(sound.volume, Volume, flags))
         fields.byte(*sound.volume);
     if (announce(sound.attenuation, Attenuation, flags))
         fields.byte(*sound.attenuation);
     if (announce(sound.timeOffset, TimeOffset, flags))
         fields.byte(*sound.timeOffset);
+}
+
+}  // namespace
+
+MessageWriter& MessageWriter::sound(const Sound& sound)
+{
+    using namespace sound_flag;
+    std::uint8_t flags = 0;
+    MessageWriter fields;
+    optionalSoundBytes(sound, flags, fields);
     if (announce(sound.entityWord, Entity, flags))
         fields.shortValue(*sound.entityWord);
     if (announce(sound.position, Origin, flags))
@@ -527,12 +537,7 @@ MessageWriter& MessageWriter::multiViewSound(const Sound& sound)
         fields.shortValue(sound.index);
     else
         fields.byte(static_cast<std::uint8_t>(sound.index));
-    if (announce(sound.volume, Volume, flags))
-        fields.byte(*sound.volume);
-    if (announce(sound.attenuation, Attenuation, flags))
-        fields.byte(*sound.attenuation);
-    if (announce(sound.timeOffset, TimeOffset, flags))
-        fields.byte(*sound.timeOffset);
+    optionalSoundBytes(sound, flags, fields);
     fields.shortValue(sound.entityWord.value_or(0));
     return byte(code(MultiViewCommand::Sound)).byte(flags).raw(fields.bytes());
 }
