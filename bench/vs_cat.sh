@@ -206,7 +206,7 @@ time_against_floor huge "$folder/huge" '*.dm2' cat >/dev/null
 # Instructions are what a change to the walk moves, and unlike time they do not
 # move with the machine's load: perf counts them where the processor's counters
 # can be read, else callgrind (exact, but about fifty times slower, so over the
-# first two demos of each corpus only). Only kest's own instructions are
+# first four demos of each corpus only). Only kest's own instructions are
 # counted, not the kernel's copying, and those of a run over no demo (kest's
 # start-up) are taken off, so what remains is the reading of the demos.
 instructions_of() { # kest's instructions in user space in folder $1 with the arguments $2...
@@ -221,12 +221,12 @@ instructions_of() { # kest's instructions in user space in folder $1 with the ar
   fi
   rm -f "$folder/counter.txt"
 }
-instructions_per_block() { # prints the row of the demos $2... (all with perf, two with callgrind), labelled $1
+instructions_per_block() { # prints the row of the demos $2... (all with perf, four with callgrind), labelled $1
   local label=$1 dir blocks instructions demos
   shift
   dir=$(dirname "$1")
   demos=("${@##*/}")
-  [[ $counter == perf ]] || demos=("${demos[@]:0:2}")
+  [[ $counter == perf ]] || demos=("${demos[@]:0:4}")
   blocks=$(cd "$dir" && "$demo_blocks" count "${demos[@]}")
   instructions=$(instructions_of "$dir" "${demos[@]}")
   awk -v label="$label" -v demos=${#demos[@]} -v blocks="$blocks" -v all="$instructions" -v startup="$startup" \
