@@ -155,14 +155,23 @@ int makeMultiView(int argc, char** argv)
     std::uint64_t bytes = 10'000'000;
     for (int at = 0; at < argc; ++at) {
         const std::string argument = argv[at];
-        if (argument == "--count" && at + 1 < argc)
-            count = static_cast<unsigned>(std::strtoul(argv[++at], nullptr, 10));
-        else if (argument == "--bytes" && at + 1 < argc)
-            bytes = std::strtoull(argv[++at], nullptr, 10);
-        else if (folder.empty())
-            folder = argument;
-        else if (recordingsFolder.empty())
-            recordingsFolder = argument;
+        if (argument.rfind("--", 0) != 0) {
+            std::string& next = folder.empty() ? folder : recordingsFolder;
+            if (!next.empty())
+                return 2;
+            next = argument;
+            continue;
+        }
+        if (at + 1 == argc)
+            return 2;
+        char* end = nullptr;
+        const std::uint64_t value = std::strtoull(argv[++at], &end, 10);
+        if (end == argv[at] || *end != '\0')
+            return 2;
+        if (argument == "--count")
+            count = static_cast<unsigned>(value);
+        else if (argument == "--bytes")
+            bytes = value;
         else
             return 2;
     }
