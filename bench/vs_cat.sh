@@ -1,33 +1,45 @@
 #!/usr/bin/env bash
 # Times kest against the floor of its work, reading the same files with cat,
 # on a warm page cache, over generated corpora:
-#     bench/vs_cat.sh CORPUS_FOLDER [--runs N] [--chart PNG] [--tiny]
+#     bench/vs_cat.sh CORPUS_FOLDER [--runs N] [--chart PNG] [--recordings DIR] [--tiny]
 # Builds a release kest (the bench preset, build/bench), writes the corpora
 # into CORPUS_FOLDER with make_corpus unless the same ones are there already,
+# and the multi-view corpus with demo_blocks from the blocks of the real
+# multi-view recordings in DIR (KEST_REAL_DEMOS_DIR of the build, by default
+# ../shared/demos beside the checkout; the row is skipped without them),
 # then for each corpus runs kest '*.dm2' and cat *.dm2 >/dev/null in the same
 # folder by turns (kest, cat, kest, cat, ...) N times each (7; at least 5),
 # after one untimed run of each that brings the files into the page cache.
 # Prints the medians, their ratio, kest's peak memory (maximum resident set
 # of /usr/bin/time -v) and the log's size; then the peak memory of one 10 MB
-# demo against the 4 GB one; then draws time against corpus size for kest and
-# cat (subsets of the long corpus, and the 4 GB demo) with gnuplot into PNG
-# (CORPUS_FOLDER/vs_cat.png). --tiny makes a corpus of a few MB, for CI.
+# demo against the 4 GB one; then kest's instructions per block over the
+# long and the multi-view demos; then draws time against corpus size for kest
+# and cat (subsets of the long corpus, the archive, the 4 GB demo and the
+# multi-view corpus) with gnuplot into PNG (CORPUS_FOLDER/vs_cat.png). --tiny
+# makes corpora of a few MB, for CI.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 usage() {
-  echo "usage: bench/vs_cat.sh CORPUS_FOLDER [--runs N] [--chart PNG] [--tiny]" >&2
+  echo "usage: bench/vs_cat.sh CORPUS_FOLDER [--runs N] [--chart PNG] [--recordings DIR] [--tiny]" >&2
   exit 2
 }
 folder=
 runs=7
 chart=
+recordings=
 corpus_args=(--long 100 --long-bytes 10000000 --archive 10000 --huge-bytes 4400000000)
+multiview_args=(--count 100 --bytes 10000000)
 while (($#)); do
   case $1 in
     --runs) (($# >= 2)) || usage; runs=$2; shift 2 ;;
     --chart) (($# >= 2)) || usage; chart=$2; shift 2 ;;
-    --tiny) corpus_args=(--long 4 --long-bytes 400000 --archive 40 --huge-bytes 3000000); shift ;;
+    --recordings) (($# >= 2)) || usage; recordings=$(realpath -m "$2"); shift 2 ;;
+    --tiny)
+      corpus_args=(--long 4 --long-bytes 400000 --archive 40 --huge-bytes 3000000)
+      multiview_args=(--count 4 --bytes 400000)
+      shift
+      ;;
     -*) usage ;;
     *) [[ -z $folder ]] || usage; folder=$1; shift ;;
   esac
@@ -41,11 +53,13 @@ chart=${chart:-$folder/vs_cat.png}
 
 echo "== building a release kest (cmake --preset bench, build/bench)"
 build=$root/build/bench
-if ! (cd "$root" && cmake --preset bench && cmake --build --preset bench -j2 --target kest make_corpus) >"$folder/build.log" 2>&1; then
+if ! (cd "$root" && cmake --preset bench && cmake --build --preset bench -j2 --target kest make_corpus demo_blocks) >"$folder/build.log" 2>&1; then
   cat "$folder/build.log" >&2
   exit 1
 fi
 kest=$build/src/kest
+demo_blocks=$build/bench/demo_blocks
+recordings=${recordings:-$(sed -n 's/^KEST_REAL_DEMOS_DIR:[A-Z]*=//p' "$build/CMakeCache.txt")}
 
 # The corpora are made again only when they were made with other arguments or not to the end.
 echo "== corpora in $folder"
@@ -54,6 +68,20 @@ if [[ $(cat "$folder/corpus.args" 2>/dev/null) != "$made_with" ]]; then
   rm -rf "$folder/long" "$folder/archive" "$folder/huge" "$folder/long-gz" "$folder/chart" "$folder/corpus.args"
   "$build/bench/make_corpus" "$folder" "${corpus_args[@]}" --seed 1
   echo "$made_with" >"$folder/corpus.args"
+fi
+
+# The multi-view corpus: the real recordings' blocks, cycled into files as long as the long demos.
+multiview_skipped=
+made_with="${multiview_args[*]} $recordings"
+if [[ $(cat "$folder/multiview.args" 2>/dev/null) != "$made_with" ]]; then
+  rm -rf "$folder/multiview" "$folder/multiview.args"
+  made=0
+  "$demo_blocks" multiview "$folder/multiview" "${multiview_args[@]}" "$recordings" || made=$?
+  case $made in
+    0) echo "$made_with" >"$folder/multiview.args" ;;
+    3) multiview_skipped="no multi-view recording in $recordings (--recordings DIR)" ;;
+    *) exit 1 ;;
+  esac
 fi
 
 # The long corpus gzipped, for the row of kest against zcat.
@@ -77,6 +105,20 @@ if [[ ! -d $folder/chart ]]; then
   done
 fi
 
+# Fails the script unless the run whose standard output is in file $2 read the demos $3... whole:
+# no warning, and each demo's name and size in $1/kest.log, in order.
+check_read_whole() {
+  local dir=$1 console=$2 demo expected=
+  shift 2
+  for demo; do
+    expected+="Demo filename: $(basename "$demo")"$'\n'"Demo filesize: $(stat -c %s "$demo")"$'\n'
+  done
+  if grep -q WARNING "$console" || [[ $(grep '^Demo file' "$dir/kest.log") != "${expected%$'\n'}" ]]; then
+    echo "vs_cat: kest did not read $* whole:" >&2
+    cat "$console" >&2
+    exit 1
+  fi
+}
 bytes_of() { find "$1" -maxdepth 1 -name "$2" -printf '%s\n' | awk '{ total += $1 } END { printf "%.0f\n", total }'; }
 count_of() { find "$1" -maxdepth 1 -name "$2" -printf '.' | wc -c; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -130,6 +172,16 @@ if (cd "$folder/long-gz" && "$kest" "$gz_sample.gz" >/dev/null 2>&1) &&
 else
   echo "long-gz: skipped, this kest does not read .dm2.gz (it fails on $gz_sample.gz or its log differs from the plain demo's)"
 fi
+if [[ -n $multiview_skipped ]]; then
+  echo "multiview: skipped, $multiview_skipped"
+else
+  multiview_demos=("$folder"/multiview/*.mvd2)
+  rm -f "$folder/multiview/kest.log"
+  (cd "$folder/multiview" && "$kest" '*.mvd2' >"$folder/console.txt") || true
+  check_read_whole "$folder/multiview" "$folder/console.txt" "${multiview_demos[@]}"
+  rm -f "$folder/console.txt"
+  time_against_floor multiview "$folder/multiview" '*.mvd2' cat
+fi
 for dir in "$folder"/chart/*/; do
   time_against_floor "long-$(basename "$dir")" "$dir" '*.dm2' cat >/dev/null
 done
@@ -141,11 +193,7 @@ for demo in "${long_demos[0]}" "$huge"; do
   (cd "$(dirname "$demo")" && /usr/bin/time -v "$kest" "$(basename "$demo")" >console.txt 2>time.txt) ||
     { echo "vs_cat: kest failed on $demo:" >&2; cat "$(dirname "$demo")/console.txt" >&2; exit 1; }
   dir=$(dirname "$demo")
-  if grep -q WARNING "$dir/console.txt" || ! grep -qx "Demo filesize: $size" "$dir/kest.log"; then
-    echo "vs_cat: kest did not read $demo whole:" >&2
-    cat "$dir/console.txt" >&2
-    exit 1
-  fi
+  check_read_whole "$dir" "$dir/console.txt" "$demo"
   awk -F': ' -v name="$(basename "$demo")" -v size="$size" -v lines="$(grep -c '^TIME' "$dir/kest.log")" '
     /Elapsed \(wall clock\)/ { wall = $2 }
     /Maximum resident set size/ { peak = $2 / 1024 }
@@ -155,7 +203,56 @@ for demo in "${long_demos[0]}" "$huge"; do
 done
 time_against_floor huge "$folder/huge" '*.dm2' cat >/dev/null
 
+# Instructions are what a change to the walk moves, and unlike time they do not
+# move with the machine's load: perf counts them where the processor's counters
+# can be read, else callgrind (exact, but about fifty times slower, so over the
+# first four demos of each corpus only). Only kest's own instructions are
+# counted, not the kernel's copying, and those of a run over no demo (kest's
+# start-up) are taken off, so what remains is the reading of the demos.
+instructions_of() { # kest's instructions in user space in folder $1 with the arguments $2...
+  local dir=$1
+  shift
+  if [[ $counter == perf ]]; then
+    (cd "$dir" && perf stat -x, -e instructions:u -o "$folder/counter.txt" "$kest" "$@" >/dev/null)
+    awk -F, '/instructions/ { print $1 }' "$folder/counter.txt"
+  else
+    (cd "$dir" && valgrind --tool=callgrind --callgrind-out-file=/dev/null "$kest" "$@" >/dev/null 2>"$folder/counter.txt")
+    awk '/Collected :/ { print $NF }' "$folder/counter.txt"
+  fi
+  rm -f "$folder/counter.txt"
+}
+instructions_per_block() { # prints the row of the demos $2... (all with perf, four with callgrind), labelled $1
+  local label=$1 dir blocks instructions demos
+  shift
+  dir=$(dirname "$1")
+  demos=("${@##*/}")
+  [[ $counter == perf ]] || demos=("${demos[@]:0:4}")
+  blocks=$(cd "$dir" && "$demo_blocks" count "${demos[@]}")
+  instructions=$(instructions_of "$dir" "${demos[@]}")
+  awk -v label="$label" -v demos=${#demos[@]} -v blocks="$blocks" -v all="$instructions" -v startup="$startup" \
+    'BEGIN { printf "%-15s %6d %12d %14.0f %10.1f\n", label, demos, blocks, all - startup, (all - startup) / blocks }'
+}
+if perf stat -x, -e instructions:u true 2>&1 >/dev/null | grep -q '^[0-9]'; then
+  counter=perf
+elif command -v valgrind >/dev/null; then
+  counter=callgrind
+else
+  counter=
+  echo "== instructions per block: skipped, perf cannot read the instruction counter here and valgrind is not installed"
+fi
+if [[ -n $counter ]]; then
+  startup=$(instructions_of "$folder")
+  echo "== instructions per block: $counter, kest's instructions less the $startup of its start-up, over the blocks read"
+  printf '%-15s %6s %12s %14s %10s\n' corpus demos blocks instructions per_block
+  instructions_per_block long "${long_demos[@]}"
+  if [[ -z $multiview_skipped ]]; then
+    instructions_per_block multiview "${multiview_demos[@]}"
+  fi
+fi
+
 if command -v gnuplot >/dev/null; then
+  multiview_plot=
+  [[ -n $multiview_skipped ]] || multiview_plot=", \"< grep '^multiview\t' '$results'\" using (\$2/1e6):3 with points pt 13 ps 1.6 title \"kest: multi-view\", \"\" using (\$2/1e6):4 with points pt 15 ps 1.6 title \"cat: multi-view\""
   gnuplot <<EOF
 set terminal pngcairo size 900,560 font ",11"
 set output "$chart"
@@ -169,7 +266,7 @@ set datafile separator "\t"
 plot "< grep '^long-[0-9]' '$results' | sort -t '\t' -k2 -n" using (\$2/1e6):3 with linespoints lw 2 pt 7 title "kest, long demos", \
      "" using (\$2/1e6):4 with linespoints lw 2 pt 5 title "cat, long demos", \
      "< grep -E '^(archive|huge)\t' '$results'" using (\$2/1e6):3 with points pt 9 ps 1.6 title "kest: archive, 4 GB demo", \
-     "" using (\$2/1e6):4 with points pt 11 ps 1.6 title "cat: archive, 4 GB demo"
+     "" using (\$2/1e6):4 with points pt 11 ps 1.6 title "cat: archive, 4 GB demo"$multiview_plot
 EOF
   echo "chart: $chart"
 else
