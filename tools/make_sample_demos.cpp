@@ -9,11 +9,13 @@
 
 namespace {
 
+using kest::demo_writer::DemoWriter;
 using kest::sample_match::Match;
 
 struct Sample {
     std::string fileName;
     Match match;
+    DemoWriter::Format format;
 };
 
 std::vector<Sample> samples()
@@ -42,7 +44,10 @@ std::vector<Sample> samples()
     duel.fragLimit = 15;
     duel.seed = 1104;
 
-    return {{"cistern-duel.dm2", duel}, {"foundry-dm.dm2", deathmatch}};
+    // The deathmatch as the server recorded it too: both files give the same lines.
+    return {{"cistern-duel.dm2", duel, DemoWriter::Format::Player},
+            {"foundry-dm.dm2", deathmatch, DemoWriter::Format::Player},
+            {"foundry-dm.mvd2", deathmatch, DemoWriter::Format::MultiView}};
 }
 
 }  // namespace
@@ -56,7 +61,7 @@ int main(int argc, char** argv)
     const std::string folder = argv[1];
     for (const Sample& sample : samples()) {
         const std::string path = folder + "/" + sample.fileName;
-        const kest::demo_writer::Bytes demo = kest::sample_match::recordMatch(sample.match);
+        const kest::demo_writer::Bytes demo = kest::sample_match::recordMatch(sample.match, sample.format);
         if (!kest::demo_writer::writeFile(path, demo)) {
             std::fprintf(stderr, "make_sample_demos: cannot write %s\n", path.c_str());
             return 1;

@@ -1,7 +1,8 @@
 // Decoding demos end to end. Made-up demos: damage, which ends a demo quietly where
-// its data ends, and unknown data, which ends the whole run. Real recordings: each
-// one's log against the log made for it independently, then the same recordings
-// cut short and with bytes changed, where kest must keep to its defined messages.
+// its data ends, and unknown data, which ends the whole run; the sample match in both
+// formats. Real recordings: each one's log against the log made for it independently,
+// then the same recordings cut short and with bytes changed, where kest must keep to
+// its defined messages.
 
 #include <algorithm>
 #include <cstdint>
@@ -142,6 +143,32 @@ TEST_F(DemoDecodingTest, ReadsDownloadDataByTheProtocolOfItsDemo)
                (dataReadAsPrint ? "\nTIME: 00:00:00 CLSV: \n" : "\n") + "TIME: 00:00:00 CLSV: after\n";
     }
     EXPECT_EQ(completedLog({"?.dm2"}, lines), log);
+}
+
+// The sample deathmatch as a player's client and as the server recorded it gives the same lines
+// but for their stamps (the player's connection blocks take time, the server data none): of
+// each chat line that the server sends every client, kest keeps the copy to the recording's own.
+TEST_F(DemoDecodingTest, SampleMatchGivesTheSameLinesInBothFormats)
+{
+    std::vector<std::string> texts;
+    for (const std::string name : {"foundry-dm.dm2", "foundry-dm.mvd2"}) {
+        const std::string bytes = readFile(fs::path(KEST_EXAMPLES_DIR) / name).value_or("");
+        write(name, Bytes(bytes.begin(), bytes.end()));
+        const std::string log = completedLog({name}, reading(name)).value_or("");
+        const std::string head =
+            header(name, bytes.size()) + "Map name: The Old Foundry\nMap filename: FOUNDRY.BSP\n\n";
+        ASSERT_EQ(log.substr(0, head.size()), head);
+        // Each message line without its "TIME: hh:mm:ss ".
+        std::string lines;
+        for (std::size_t at = head.size(), end; at < log.size(); at = end + 1) {
+            end = log.find('\n', at);
+            ASSERT_TRUE(end != std::string::npos && log.compare(at, 6, "TIME: ") == 0) << log.substr(at, 80);
+            lines += log.substr(at + 15, end - at - 14);
+        }
+        texts.push_back(lines);
+    }
+    EXPECT_EQ(texts[1], texts[0]);
+    EXPECT_NE(texts[1].find("CHAT: "), std::string::npos);
 }
 
 const fs::path RealDemos = KEST_REAL_DEMOS_DIR;

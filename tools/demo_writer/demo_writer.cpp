@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <fstream>
+#include <utility>
 
 #include "demo/server_command.h"
 
@@ -488,7 +489,7 @@ MessageWriter& MessageWriter::multiViewServerData(const MultiViewServerData& ser
     longValue(MultiViewProtocol).shortValue(serverData.minorVersion);
     if (flagsShort)
         shortValue(serverData.flags);
-    longValue(1).string("baseq2").shortValue(static_cast<std::uint16_t>(serverData.ownClient));
+    longValue(serverData.serverCount).string("baseq2").shortValue(static_cast<std::uint16_t>(serverData.ownClient));
     for (const auto& [index, text] : serverData.configStrings)
         shortValue(index).string(text);
     shortValue(extended ? 13630 : 2080);
@@ -586,6 +587,11 @@ DemoWriter& DemoWriter::raw(const Bytes& bytes)
 {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     return *this;
+}
+
+Bytes DemoWriter::take()
+{
+    return std::exchange(bytes_, {});
 }
 
 bool writeFile(const std::filesystem::path& path, const Bytes& bytes)

@@ -91,6 +91,7 @@ struct MultiViewServerData {
     std::uint16_t flags = 0;
     std::int16_t ownClient = -1;  // the recording's own client; -1 for none
     std::map<std::uint16_t, std::string> configStrings;  // index to text, written in index order
+    std::int32_t serverCount = 1;  // which level of the server's run this is
 };
 
 // The bytes of one block's message: primitives in the demo's byte order, and
@@ -202,6 +203,9 @@ public:
     DemoWriter& raw(const Bytes& bytes);
 
     const Bytes& bytes() const { return bytes_; }
+    // Hands over the bytes written so far and goes on from none, so that a recording can
+    // leave a block at a time: the magic goes with the first.
+    Bytes take();
 
 private:
     Format format_;

@@ -11,6 +11,7 @@
 #include <set>
 #include <string_view>
 #include <tuple>
+#include <utility>
 
 namespace kest::sample_match {
 namespace {
@@ -25,8 +26,13 @@ using demo_writer::Sound;
 using demo_writer::WeaponView;
 
 constexpr std::int32_t Protocol = 34;
+constexpr std::uint16_t MultiViewMinorVersion = 2010;
 constexpr int FramesPerSecond = 10;
 constexpr int MaxClients = 8;
+// A multi-view recording's own client: a spectator in the last slot, which no player takes.
+constexpr std::uint8_t SpectatorSlot = MaxClients - 1;
+// Multicast to the set of what can be seen from a leaf.
+constexpr std::uint8_t MulticastVisible = 12;
 // A connection block is sent before it would grow past what one packet holds.
 constexpr std::size_t MaxConnectionBlock = 1400;
 constexpr int IntermissionFrames = 50;
@@ -424,12 +430,13 @@ std::uint8_t indexIn(const std::vector<std::string>& list, std::string_view name
 
 class MatchRecorder {
 public:
-    MatchRecorder(const Match& match, DemoSink& sink);
+    MatchRecorder(const Match& match, DemoWriter::Format format, DemoSink& sink);
     void record();
 
 private:
     void buildPrecacheLists();
     void buildMap();
+    std::map<std::uint16_t, std::string> connectionConfigStrings();
     void writeConnection();
 
     void playFrame();
@@ -448,7 +455,18 @@ private:
     std::optional<std::size_t> randomOpponent(std::size_t of);
     std::optional<std::string_view> matchEnd() const;
     void endMatch(std::string_view reason);
-    std::string scoreboard() const;
+    std::string scoreboard(std::size_t viewer) const;
+
+    // What the match sends, as the recording holds it: a player's client gets the prints, config
+    // strings and layouts before the frame and the effects after its deltas; a multi-view recording
+    // keeps the server's own commands (prints to all, unicasts, multicasts) before the frame.
+    void printToAll(std::uint8_t level, std::string_view text);
+    void chatLine(std::string_view text);
+    void configString(std::uint16_t index, std::string_view text);
+    void scoreboards();
+    void sound(const Sound& sound);
+    void effect(const MessageWriter& command, const Point& at);
+    std::vector<std::uint8_t> clientSlots() const;
 
     void updateView();
     void updateEntities();
@@ -462,6 +480,7 @@ private:
     bool isRecorder(std::size_t fighter) const { return fighter == 0; }
 
     const Match& match_;
+    const bool multiView_;
     Random random_;
     std::vector<std::string> models_;  // by model index; 0 is no model
     std::vector<std::string> sounds_;
@@ -480,13 +499,14 @@ private:
     View sentView_;
     int pickupShownUntil_ = 0;
 
+    DemoWriter writer_;
     DemoSink& sink_;
     std::uint64_t recordedBytes_ = 0;
     // A server sends its reliable commands (prints, config strings, layouts) ahead of the
-    // frame, and the effects of the frame (sounds, temporary entities, muzzle flashes)
-    // after the player and entity deltas that follow it.
-    MessageWriter reliable_;
-    MessageWriter effects_;
+    // frame, and to a player the effects of the frame (sounds, temporary entities, muzzle
+    // flashes) after the player and entity deltas that follow it.
+    MessageWriter beforeFrame_;
+    MessageWriter afterFrame_;
     int frame_ = 0;  // frames since the game started
     std::int32_t serverFrame_;
     bool firstFrame_ = true;
@@ -494,10 +514,11 @@ private:
     std::uint16_t nextProjectile_ = FirstProjectileEntity;
 };
 
-MatchRecorder::MatchRecorder(const Match& match, DemoSink& sink)
-    : match_(match), random_(match.seed), sink_(sink), serverFrame_(100 + random_.below(400))
+MatchRecorder::MatchRecorder(const Match& match, DemoWriter::Format format, DemoSink& sink)
+    : match_(match), multiView_(format == DemoWriter::Format::MultiView), random_(match.seed), writer_(format),
+      sink_(sink), serverFrame_(100 + random_.below(400))
 {
-    assert(!match.players.empty() && match.players.size() <= MaxClients);
+    assert(!match.players.empty() && match.players.size() <= (multiView_ ? SpectatorSlot : MaxClients));
     assert(match.players.front().leaveSecond == 0);  // the recording player stays to the end
     for (const Player& player : match.players) {
         Fighter fighter;
@@ -610,7 +631,7 @@ void MatchRecorder::record()
     writeConnection();
     for (;;) {
         if (recordingStopped()) {
-            sink_.write(DemoWriter().endMarker().bytes());
+            sink_.write(writer_.endMarker().take());
             return;
         }
         const auto end = matchEnd();
@@ -626,9 +647,10 @@ void MatchRecorder::record()
         chat();
         writeFrame();
     }
-    if (!recordingStopped())
+    // A player's client follows the server to the next level; the server's own recording of this one ends.
+    if (!multiView_ && !recordingStopped())
         writeBlock(MessageWriter().stuffText("changing\n").reconnect());
-    sink_.write(DemoWriter().endMarker().bytes());
+    sink_.write(writer_.endMarker().take());
 }
 
 bool MatchRecorder::recordingStopped() const
@@ -636,12 +658,47 @@ bool MatchRecorder::recordingStopped() const
     return match_.recordingBytes > 0 && recordedBytes_ >= match_.recordingBytes;
 }
 
-// Server data, every config string and baseline, then "precache": in as many
-// blocks as they need.
+// The config strings a client gets when it connects, in index order.
+std::map<std::uint16_t, std::string> MatchRecorder::connectionConfigStrings()
+{
+    std::map<std::uint16_t, std::string> configs;
+    configs[ConfigName] = match_.levelName;
+    configs[ConfigCdTrack] = std::to_string(random_.between(2, 11));
+    configs[ConfigSky] = "unit1_";
+    configs[ConfigStatusBar] = StatusBar;
+    configs[ConfigAirAcceleration] = "0";
+    configs[ConfigMaxClients] = std::to_string(MaxClients);
+    configs[ConfigMapChecksum] = std::to_string(static_cast<std::int32_t>(random_.next()));
+    for (std::size_t model = 1; model < models_.size(); ++model)
+        configs[static_cast<std::uint16_t>(ConfigModels + model)] = models_[model];
+    for (std::size_t sound = 1; sound < sounds_.size(); ++sound)
+        configs[static_cast<std::uint16_t>(ConfigSounds + sound)] = sounds_[sound];
+    for (std::size_t image = 1; image < images_.size(); ++image)
+        configs[static_cast<std::uint16_t>(ConfigImages + image)] = images_[image];
+    for (std::size_t style = 0; style < std::size(LightStyles); ++style)
+        configs[static_cast<std::uint16_t>(ConfigLights + style)] = LightStyles[style];
+    for (std::size_t item = 0; item < std::size(ItemNames); ++item)
+        configs[static_cast<std::uint16_t>(ConfigItems + 1 + item)] = ItemNames[item];
+    return configs;
+}
+
+// A player's client gets the server data, every config string and baseline, then
+// "precache", in as many blocks as they need; a multi-view recording starts with one
+// block of server data holding the config strings, its own client a spectator.
 void MatchRecorder::writeConnection()
 {
+    const std::int32_t serverCount = 0x10000 + random_.between(1, 50);
+    if (multiView_) {
+        demo_writer::MultiViewServerData serverData;
+        serverData.minorVersion = MultiViewMinorVersion;
+        serverData.serverCount = serverCount;
+        serverData.ownClient = SpectatorSlot;
+        serverData.configStrings = connectionConfigStrings();
+        writeBlock(MessageWriter().multiViewServerData(serverData));
+        return;
+    }
     MessageWriter block;
-    block.serverData(Protocol, 0x10000 + random_.between(1, 50), 1, "", 0, match_.levelName);
+    block.serverData(Protocol, serverCount, 1, "", 0, match_.levelName);
     const auto add = [&](const MessageWriter& command) {
         if (block.size() + command.size() > MaxConnectionBlock) {
             writeBlock(block);
@@ -649,27 +706,8 @@ void MatchRecorder::writeConnection()
         }
         block.raw(command.bytes());
     };
-    const auto config = [&](std::uint16_t index, std::string_view text) {
+    for (const auto& [index, text] : connectionConfigStrings())
         add(MessageWriter().configString(index, text));
-    };
-
-    config(ConfigName, match_.levelName);
-    config(ConfigCdTrack, std::to_string(random_.between(2, 11)));
-    config(ConfigSky, "unit1_");
-    config(ConfigStatusBar, StatusBar);
-    config(ConfigAirAcceleration, "0");
-    config(ConfigMaxClients, std::to_string(MaxClients));
-    config(ConfigMapChecksum, std::to_string(static_cast<std::int32_t>(random_.next())));
-    for (std::size_t model = 1; model < models_.size(); ++model)
-        config(static_cast<std::uint16_t>(ConfigModels + model), models_[model]);
-    for (std::size_t sound = 1; sound < sounds_.size(); ++sound)
-        config(static_cast<std::uint16_t>(ConfigSounds + sound), sounds_[sound]);
-    for (std::size_t image = 1; image < images_.size(); ++image)
-        config(static_cast<std::uint16_t>(ConfigImages + image), images_[image]);
-    for (std::size_t style = 0; style < std::size(LightStyles); ++style)
-        config(static_cast<std::uint16_t>(ConfigLights + style), LightStyles[style]);
-    for (std::size_t item = 0; item < std::size(ItemNames); ++item)
-        config(static_cast<std::uint16_t>(ConfigItems + 1 + item), ItemNames[item]);
     for (const auto& [number, entity] : baselines_)
         add(MessageWriter().spawnBaseline(entityDelta(number, Entity{}, entity)));
     add(MessageWriter().stuffText("precache\n"));
@@ -732,10 +770,10 @@ void MatchRecorder::enter(std::size_t index)
     Fighter& fighter = fighters_[index];
     fighter.inGame = true;
     fighter.enteredFrame = frame_;
-    reliable_.configString(static_cast<std::uint16_t>(ConfigPlayerSkins + index), playerSkinConfig(*fighter.player));
+    configString(static_cast<std::uint16_t>(ConfigPlayerSkins + index), playerSkinConfig(*fighter.player));
     spawn(index);
-    effects_.muzzleFlash(fighter.entity, FlashLogin);
-    reliable_.print(PrintHigh, fighter.player->name + " entered the game\n");
+    effect(MessageWriter().muzzleFlash(fighter.entity, FlashLogin), fighter.at);
+    printToAll(PrintHigh, fighter.player->name + " entered the game\n");
     if (random_.percent(60))
         say(index, random_.pick(Greetings), 20, 80);
 }
@@ -746,9 +784,9 @@ void MatchRecorder::leave(std::size_t index)
     fighter.inGame = false;
     fighter.alive = false;
     fighter.left = true;
-    effects_.muzzleFlash(fighter.entity, FlashLogout);
-    reliable_.print(PrintHigh, fighter.player->name + " disconnected\n");
-    reliable_.configString(static_cast<std::uint16_t>(ConfigPlayerSkins + index), "");
+    effect(MessageWriter().muzzleFlash(fighter.entity, FlashLogout), fighter.at);
+    printToAll(PrintHigh, fighter.player->name + " disconnected\n");
+    configString(static_cast<std::uint16_t>(ConfigPlayerSkins + index), "");
     world_.erase(fighter.entity);
 }
 
@@ -786,12 +824,13 @@ void MatchRecorder::move(Fighter& fighter)
     fighter.yaw = static_cast<std::uint16_t>(fighter.yaw + random_.between(-1500, 1500));
     if (random_.oneIn(50)) {
         fighter.at[2] = randomPoint()[2];
-        effects_.sound(entitySound("*jump1.wav", fighter.entity, ChannelVoice));
+        sound(entitySound("*jump1.wav", fighter.entity, ChannelVoice));
     }
     if (random_.oneIn(900)) {
-        effects_.splashTempEntity(TempSplash, 8, position(fighter.at), static_cast<std::uint8_t>(random_.below(162)),
-                                 SplashWater);
-        effects_.sound(entitySound("player/watr_in.wav", fighter.entity, ChannelItem));
+        effect(MessageWriter().splashTempEntity(TempSplash, 8, position(fighter.at),
+                                                static_cast<std::uint8_t>(random_.below(162)), SplashWater),
+               fighter.at);
+        sound(entitySound("player/watr_in.wav", fighter.entity, ChannelItem));
     }
 }
 
@@ -819,20 +858,21 @@ void MatchRecorder::fire(std::size_t shooter)
     const Obituary& obituary =
         random_.pick(weapon.obituaries);
 
-    effects_.muzzleFlash(self.entity, weapon.flash);
+    effect(MessageWriter().muzzleFlash(self.entity, weapon.flash), self.at);
     self.firingUntil = frame_ + 5;
     if (self.ammo > 0)
         --self.ammo;
     switch (weapon.shot) {
     case Shot::Rail:
-        effects_.trailTempEntity(TempRailTrail, position(muzzle(self)), position(end));
+        effect(MessageWriter().trailTempEntity(TempRailTrail, position(muzzle(self)), position(end)), self.at);
         break;
     case Shot::Bullet:
-        effects_.impactTempEntity(hits ? TempBlood : random_.oneIn(4) ? TempSparks : TempGunshot, position(end),
-                                 direction);
+        effect(MessageWriter().impactTempEntity(hits ? TempBlood : random_.oneIn(4) ? TempSparks : TempGunshot,
+                                                position(end), direction),
+               end);
         break;
     case Shot::Pellets:
-        effects_.impactTempEntity(hits ? TempBlood : TempShotgun, position(end), direction);
+        effect(MessageWriter().impactTempEntity(hits ? TempBlood : TempShotgun, position(end), direction), end);
         break;
     case Shot::Projectile: {
         const int frames = std::max(1, distance(self.at, end) / 120);
@@ -869,17 +909,20 @@ void MatchRecorder::flyProjectiles()
             world_[projectile.entity].origin = coordinates(projectile.at);
             if (weapon.explosion == 21 && random_.oneIn(3)) {
                 if (const auto near = randomOpponent(projectile.owner))
-                    effects_.trailTempEntity(TempBfgLaser, position(projectile.at), position(fighters_[*near].at));
+                    effect(MessageWriter().trailTempEntity(TempBfgLaser, position(projectile.at),
+                                                           position(fighters_[*near].at)),
+                           projectile.at);
             }
             flying.push_back(projectile);
             continue;
         }
         world_.erase(projectile.entity);
         if (weapon.explosion)
-            effects_.pointTempEntity(*weapon.explosion, position(projectile.at));
+            effect(MessageWriter().pointTempEntity(*weapon.explosion, position(projectile.at)), projectile.at);
         else
-            effects_.impactTempEntity(TempBlaster, position(projectile.at),
-                                     static_cast<std::uint8_t>(random_.below(162)));
+            effect(MessageWriter().impactTempEntity(TempBlaster, position(projectile.at),
+                                                    static_cast<std::uint8_t>(random_.below(162))),
+                   projectile.at);
         const Fighter& owner = fighters_[projectile.owner];
         if (projectile.killsOwner && owner.alive)
             kill(projectile.owner, std::nullopt, selfObituaryLine(owner, *weapon.selfKill));
@@ -902,7 +945,7 @@ void MatchRecorder::hit(std::size_t victim, std::size_t attacker, int damage, co
                             static_cast<std::int8_t>(random_.between(-6, 6))};
     }
     if (target.health > 0) {
-        effects_.sound(entitySound("*pain100_1.wav", target.entity, ChannelVoice));
+        sound(entitySound("*pain100_1.wav", target.entity, ChannelVoice));
         return;
     }
     kill(victim, attacker, obituaryLine(target, obituary, fighters_[attacker]));
@@ -915,8 +958,8 @@ void MatchRecorder::kill(std::size_t victim, std::optional<std::size_t> killer, 
     dead.health = std::min(dead.health, 0);
     dead.diedFrame = frame_;
     dead.respawnFrame = frame_ + random_.between(12, 40);
-    effects_.sound(entitySound("*death1.wav", dead.entity, ChannelVoice));
-    reliable_.print(PrintFrag, line);
+    sound(entitySound("*death1.wav", dead.entity, ChannelVoice));
+    printToAll(PrintFrag, line);
     if (killer) {
         ++fighters_[*killer].frags;
         if (random_.oneIn(9))
@@ -947,16 +990,16 @@ void MatchRecorder::pickUp(std::size_t index)
         fighter.ammo = random_.between(10, 50);
         item = weapons()[weapon].item;
         icon = "w_" + std::string(weapons()[weapon].model.substr(2));
-        effects_.sound(entitySound("misc/w_pkup.wav", fighter.entity, ChannelItem));
+        sound(entitySound("misc/w_pkup.wav", fighter.entity, ChannelItem));
     } else if (random_.percent(50)) {
         fighter.health = std::min(fighter.health + 25, 100);
         item = "Health";
-        effects_.sound(entitySound("items/n_health.wav", fighter.entity, ChannelItem));
+        sound(entitySound("items/n_health.wav", fighter.entity, ChannelItem));
     } else {
         fighter.armor = std::min(fighter.armor + 50, 200);
         item = "Jacket Armor";
         icon = "i_jacketarmor";
-        effects_.sound(entitySound("misc/ar1_pkup.wav", fighter.entity, ChannelItem));
+        sound(entitySound("misc/ar1_pkup.wav", fighter.entity, ChannelItem));
     }
     if (isRecorder(index)) {
         const auto itemIndex = std::find(std::begin(ItemNames), std::end(ItemNames), item) - std::begin(ItemNames);
@@ -982,12 +1025,13 @@ void MatchRecorder::operateDoors()
         const bool starts = phase == 0 || phase == Travel + Wait;
         const bool stops = phase == Travel || phase == 2 * Travel + Wait;
         if (starts || stops) {
-            Sound sound = entitySound(starts ? "doors/dr1_strt.wav" : "doors/dr1_end.wav", door.entity, ChannelVoice);
-            sound.attenuation = AttenuationStatic;
-            sound.position = Position{entity.origin[0], entity.origin[1], entity.origin[2]};
+            Sound doorSound =
+                entitySound(starts ? "doors/dr1_strt.wav" : "doors/dr1_end.wav", door.entity, ChannelVoice);
+            doorSound.attenuation = AttenuationStatic;
+            doorSound.position = Position{entity.origin[0], entity.origin[1], entity.origin[2]};
             if (stops)
-                sound.timeOffset = static_cast<std::uint8_t>(random_.between(10, 90));
-            effects_.sound(sound);
+                doorSound.timeOffset = static_cast<std::uint8_t>(random_.between(10, 90));
+            sound(doorSound);
         }
     }
 }
@@ -1016,7 +1060,7 @@ void MatchRecorder::chat()
         if (line.frame > frame_)
             later.push_back(std::move(line));
         else if (fighters_[line.speaker].inGame)
-            reliable_.print(PrintChat, fighters_[line.speaker].player->name + ": " + line.text + "\n");
+            chatLine(fighters_[line.speaker].player->name + ": " + line.text + "\n");
     }
     chats_ = std::move(later);
 }
@@ -1025,8 +1069,8 @@ void MatchRecorder::endMatch(std::string_view reason)
 {
     ++frame_;
     intermission_ = true;
-    reliable_.print(PrintHigh, reason);
-    reliable_.layout(scoreboard());
+    printToAll(PrintHigh, reason);
+    scoreboards();
     for (std::size_t fighter = 0; fighter < fighters_.size(); ++fighter) {
         if (fighters_[fighter].inGame && random_.percent(75))
             say(fighter, random_.pick(Farewells), 5, 45);
@@ -1040,8 +1084,9 @@ void MatchRecorder::endMatch(std::string_view reason)
     writeFrame();
 }
 
-// The intermission's scoreboard layout: a client line per player, best first.
-std::string MatchRecorder::scoreboard() const
+// The intermission's scoreboard layout as a client sees it: a client line per player, best
+// first, the viewer's own tagged.
+std::string MatchRecorder::scoreboard(std::size_t viewer) const
 {
     std::vector<std::size_t> order;
     for (std::size_t fighter = 0; fighter < fighters_.size(); ++fighter) {
@@ -1055,13 +1100,85 @@ std::string MatchRecorder::scoreboard() const
         const Fighter& fighter = fighters_[order[rank]];
         const std::string x = std::to_string(rank >= 6 ? 160 : 0);
         const std::string y = std::to_string(32 + 32 * static_cast<int>(rank % 6));
-        if (isRecorder(order[rank]))
+        if (order[rank] == viewer)
             layout += "xv " + x + " yv " + y + " picn tag1 ";
         layout += "client " + x + " " + y + " " + std::to_string(order[rank]) + " " + std::to_string(fighter.frags) +
                   " " + std::to_string(fighter.ping) + " " +
                   std::to_string((frame_ - fighter.enteredFrame) / (60 * FramesPerSecond)) + " ";
     }
     return layout;
+}
+
+void MatchRecorder::printToAll(std::uint8_t level, std::string_view text)
+{
+    if (multiView_)
+        beforeFrame_.multiViewPrint(level, text);
+    else
+        beforeFrame_.print(level, text);
+}
+
+// A server prints a chat line to each client in turn: in a multi-view recording, a unicast to
+// every player and one to the recording's own client.
+void MatchRecorder::chatLine(std::string_view text)
+{
+    if (!multiView_) {
+        beforeFrame_.print(PrintChat, text);
+        return;
+    }
+    const MessageWriter line = MessageWriter().print(PrintChat, text);
+    for (const std::uint8_t slot : clientSlots())
+        beforeFrame_.unicast(slot, line, true);
+}
+
+void MatchRecorder::configString(std::uint16_t index, std::string_view text)
+{
+    if (multiView_)
+        beforeFrame_.multiViewConfigString(index, text);
+    else
+        beforeFrame_.configString(index, text);
+}
+
+// Each client gets the scoreboard with its own line tagged; the recording player's is the one it keeps.
+void MatchRecorder::scoreboards()
+{
+    if (!multiView_) {
+        beforeFrame_.layout(scoreboard(0));
+        return;
+    }
+    for (const std::uint8_t slot : clientSlots())
+        beforeFrame_.unicast(slot, MessageWriter().layout(scoreboard(slot)), true);
+}
+
+void MatchRecorder::sound(const Sound& sound)
+{
+    if (multiView_)
+        beforeFrame_.multiViewSound(sound);
+    else
+        afterFrame_.sound(sound);
+}
+
+// A temporary entity or muzzle flash goes to whoever can see the point where it happens: in a multi-view
+// recording, a multicast to the set visible from that point's leaf, the map's square cut into 16 by 16.
+void MatchRecorder::effect(const MessageWriter& command, const Point& at)
+{
+    if (!multiView_) {
+        afterFrame_.raw(command.bytes());
+        return;
+    }
+    const auto cell = [](int coordinate) { return std::clamp((coordinate + 1000) / 125, 0, 15); };
+    beforeFrame_.multicast(MulticastVisible, static_cast<std::uint16_t>(1 + cell(at[0]) + 16 * cell(at[1])), command);
+}
+
+// The slots of the players in the game, and the multi-view recording's own spectator.
+std::vector<std::uint8_t> MatchRecorder::clientSlots() const
+{
+    std::vector<std::uint8_t> slots;
+    for (std::size_t fighter = 0; fighter < fighters_.size(); ++fighter) {
+        if (fighters_[fighter].inGame)
+            slots.push_back(static_cast<std::uint8_t>(fighter));
+    }
+    slots.push_back(SpectatorSlot);
+    return slots;
 }
 
 Sound MatchRecorder::entitySound(std::string_view path, std::uint16_t entity, std::uint16_t channel) const
@@ -1159,13 +1276,18 @@ std::vector<EntityState> MatchRecorder::entityDeltas()
 void MatchRecorder::writeFrame()
 {
     static const Bytes AreaBits = {0xFF, 0x3F};
-    MessageWriter message = std::move(reliable_);
-    reliable_ = MessageWriter();
+    MessageWriter message = std::exchange(beforeFrame_, MessageWriter());
+    // The server's recording has no deltas; the view and the entities were played along all
+    // the same, as they draw on the match's random numbers: both recordings hold the same match.
+    if (multiView_) {
+        message.multiViewFrame();
+        writeBlock(message);
+        return;
+    }
     message.frame(serverFrame_, firstFrame_ ? -1 : serverFrame_ - 1, 0, AreaBits);
     message.playerInfo(viewDelta(sentView_, view_));
     message.packetEntities(entityDeltas());
-    message.raw(effects_.bytes());
-    effects_ = MessageWriter();
+    message.raw(std::exchange(afterFrame_, MessageWriter()).bytes());
     writeBlock(message);
     sentView_ = view_;
     ++serverFrame_;
@@ -1174,10 +1296,9 @@ void MatchRecorder::writeFrame()
 
 void MatchRecorder::writeBlock(const MessageWriter& message)
 {
-    DemoWriter block;
-    block.block(message);
-    sink_.write(block.bytes());
-    recordedBytes_ += block.bytes().size();
+    const Bytes bytes = writer_.block(message).take();
+    sink_.write(bytes);
+    recordedBytes_ += bytes.size();
 }
 
 class MemorySink final : public DemoSink {
@@ -1191,16 +1312,16 @@ private:
 
 }  // namespace
 
-Bytes recordMatch(const Match& match)
+Bytes recordMatch(const Match& match, DemoWriter::Format format)
 {
     MemorySink sink;
-    recordMatch(match, sink);
+    recordMatch(match, sink, format);
     return std::move(sink.demo());
 }
 
-void recordMatch(const Match& match, DemoSink& sink)
+void recordMatch(const Match& match, DemoSink& sink, DemoWriter::Format format)
 {
-    MatchRecorder(match, sink).record();
+    MatchRecorder(match, format, sink).record();
 }
 
 }  // namespace kest::sample_match

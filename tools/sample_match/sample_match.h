@@ -19,7 +19,9 @@ struct Player {
 struct Match {
     std::string levelName;  // as the server data names it, e.g. "The Old Foundry"
     std::string mapName;    // the map file is maps/<mapName>.bsp
-    std::vector<Player> players;  // the first one records the demo; at most 8
+    // The first one records a player's demo. At most 8; at most 7 in a multi-view
+    // recording, whose own client takes the last slot.
+    std::vector<Player> players;
     int timeLimitMinutes = 10;  // 0 for none
     int fragLimit = 0;  // 0 for none
     std::uint64_t seed = 1;
@@ -36,14 +38,24 @@ public:
     virtual void write(const demo_writer::Bytes& bytes) = 0;
 };
 
-// The match as its first player's client records it: the connection blocks
-// (server data, config strings, spawn baselines), then one block per server
-// frame, ten a second, each holding that frame's prints, config strings and
-// layouts before the frame command, and after it the player and entity deltas
-// and then the frame's sounds, temporary entities and muzzle flashes, as a
-// server sends them; then the intermission and the change of level, then the
-// end marker.
-demo_writer::Bytes recordMatch(const Match& match);
-void recordMatch(const Match& match, DemoSink& sink);
+// The match as its first player's client records it (Format::Player): the
+// connection blocks (server data, config strings, spawn baselines), then one
+// block per server frame, ten a second, each holding that frame's prints, config
+// strings and layouts before the frame command, and after it the player and
+// entity deltas and then the frame's sounds, temporary entities and muzzle
+// flashes, as a server sends them; then the intermission and the change of
+// level, then the end marker.
+//
+// Or the same match as the server records it (Format::MultiView): the magic,
+// a block of server data with the config strings, its own client a spectator
+// in the last slot; then a block per server frame with the frame's prints to
+// all, config strings, sounds, temporary entities and muzzle flashes as
+// multicasts, chat lines and the intermission's scoreboards as unicasts to
+// every player and to the spectator, and a frame command without players or
+// entities; then the intermission, then the end marker. At most 7 players.
+demo_writer::Bytes recordMatch(const Match& match,
+                               demo_writer::DemoWriter::Format format = demo_writer::DemoWriter::Format::Player);
+void recordMatch(const Match& match, DemoSink& sink,
+                 demo_writer::DemoWriter::Format format = demo_writer::DemoWriter::Format::Player);
 
 }  // namespace kest::sample_match
