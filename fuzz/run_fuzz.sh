@@ -5,7 +5,8 @@
 #   fuzz/run_fuzz.sh [SECONDS [DEMO_FOLDER...]]     (default 120 seconds)
 #
 # Starts from a copy of the seed corpus, of any sample demos in examples/ and
-# of the .dm2 files in the folders named, so the repository is never written to. Exits 0 when the time ran out without
+# of the demos (.dm2, .mvd2, gzipped or not) in the folders named, so the
+# repository is never written to. Exits 0 when the time ran out without
 # a finding; otherwise non-zero, after printing each crashing, leaking, slow or
 # memory-hungry input as a hex dump (xxd -r turns it back into the file).
 # The inputs are also copied to build/fuzz/findings/.
@@ -35,7 +36,7 @@ for folder in examples "${demo_folders[@]}"; do
   [[ -d $folder ]] || continue
   while IFS= read -r -d '' demo; do
     cp "$demo" "$work/corpus/$(basename "$folder")-$(basename "$demo")"
-  done < <(find "$folder" -name '*.dm2' -type f -print0)
+  done < <(find "$folder" \( -name '*.dm2*' -o -name '*.mvd2*' \) -type f -print0)
 done
 
 # Each run keeps its findings apart, so that runs side by side do not mix them.
