@@ -35,7 +35,7 @@ std::string outcome(ByteSource& source, DemoWindow& window)
     std::string text;
     for (const MessageRecord* record = list.first(); record != nullptr; record = list.next())
         text += std::to_string(record->time) + " " + std::to_string(static_cast<int>(record->kind)) + " " +
-                record->text + "|";
+                std::string(record->text) + "|";
     return text + ending;
 }
 
