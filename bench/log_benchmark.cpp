@@ -1,9 +1,10 @@
-// Log rendering: LogWriter::render over a list like that of a run over many
-// demos, a header group per demo and its messages.
+// Log rendering: the log made in pieces, as a run writes it, over a list like that
+// of a run over many demos, a header group per demo and its messages.
 #include <benchmark/benchmark.h>
 
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "log/log_writer.h"
 #include "log/message_list.h"
@@ -37,12 +38,14 @@ void BM_RenderLog(benchmark::State& state)
 {
     kest::MessageList list;
     fill(list, static_cast<int>(state.range(0)));
-    kest::LogWriter writer;
     std::size_t logBytes = 0;
     for (auto _ : state) {
-        const std::string log = writer.render(list);
-        logBytes = log.size();
-        benchmark::DoNotOptimize(log.data());
+        logBytes = 0;
+        kest::LogPieces(list).writeWith([&logBytes](std::string_view piece) {
+            benchmark::DoNotOptimize(piece.data());
+            logBytes += piece.size();
+            return true;
+        });
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * logBytes));
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * list.size()));

@@ -24,6 +24,28 @@ public:
     virtual std::uint64_t size() const = 0;
 };
 
+// The bytes of a file to write, made a piece at a time as they are written, so that a
+// large file is never in memory whole.
+class FileContent {
+public:
+    virtual ~FileContent() = default;
+
+    // The next bytes, valid until the next call; empty once every byte has been given.
+    virtual std::string_view nextPiece() = 0;
+
+    // Hands the pieces in order to `write`, which says whether it wrote its piece whole;
+    // false at the first it did not.
+    template <typename Write>
+    bool writeWith(Write write)
+    {
+        for (std::string_view piece = nextPiece(); !piece.empty(); piece = nextPiece()) {
+            if (!write(piece))
+                return false;
+        }
+        return true;
+    }
+};
+
 struct OpenedFile {
     enum class Status {
         Opened,
@@ -47,7 +69,7 @@ public:
 
     // Writes the file completely or not at all: on failure an existing file
     // of that name is left as it was.
-    virtual bool replaceFile(const std::string& path, std::string_view bytes) = 0;
+    virtual bool replaceFile(const std::string& path, FileContent& content) = 0;
 
     // Milliseconds of a monotonic clock from an arbitrary fixed point.
     virtual std::int64_t milliseconds() = 0;

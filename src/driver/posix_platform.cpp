@@ -119,7 +119,7 @@ public:
                 std::make_unique<PosixInputFile>(fd, static_cast<std::uint64_t>(status.st_size))};
     }
 
-    bool replaceFile(const std::string& path, std::string_view bytes) override
+    bool replaceFile(const std::string& path, FileContent& content) override
     {
         std::string temporaryPath;
         const int fd = createTemporaryBeside(path, temporaryPath);
@@ -127,7 +127,7 @@ public:
             return false;
         // Rewriting an existing log keeps its permissions, as truncating it would.
         struct stat existing;
-        bool written = writeAll(fd, bytes);
+        bool written = content.writeWith([fd](std::string_view piece) { return writeAll(fd, piece); });
         if (written && ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
             written = ::fchmod(fd, existing.st_mode & 07777) == 0;
         written = ::close(fd) == 0 && written;

@@ -169,7 +169,7 @@ public:
                 std::make_unique<WindowsInputFile>(opened.release(), static_cast<std::uint64_t>(size.QuadPart))};
     }
 
-    bool replaceFile(const std::string& path, std::string_view bytes) override
+    bool replaceFile(const std::string& path, FileContent& content) override
     {
         // A log marked read-only stays as it is, whatever the file system would allow.
         const std::wstring widePath = wide(path);
@@ -180,7 +180,8 @@ public:
         Handle temporary(createTemporaryBeside(path, temporaryPath));
         if (!temporary.valid())
             return false;
-        const bool written = writeAll(temporary.get(), bytes);
+        const bool written =
+            content.writeWith([&temporary](std::string_view piece) { return writeAll(temporary.get(), piece); });
         if (temporary.close() && written &&
             ::MoveFileExW(temporaryPath.c_str(), widePath.c_str(), MOVEFILE_REPLACE_EXISTING))
             return true;

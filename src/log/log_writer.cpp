@@ -1,7 +1,6 @@
 #include "log/log_writer.h"
 
-#include "driver/platform.h"
-#include "log/time_stamp.h"
+#include <iterator>
 
 namespace kest {
 namespace {
@@ -30,37 +29,70 @@ LineFormat lineFormat(RecordKind kind)
 
 }  // namespace
 
+LogPieces::LogPieces(MessageList& list, std::size_t capacity)
+    : list_(list), record_(list.first()), capacity_(capacity), buffer_(new char[capacity])
+{
+}
+
+std::string_view LogPieces::nextPiece()
+{
+    std::size_t filled = 0;
+    while (filled < capacity_ && (linePart_ < std::size(lineParts_) || startLine())) {
+        std::string_view& part = lineParts_[linePart_];
+        const std::size_t count = part.copy(buffer_.get() + filled, capacity_ - filled);
+        filled += count;
+        part.remove_prefix(count);
+        if (part.empty())
+            ++linePart_;
+    }
+    return std::string_view(buffer_.get(), filled);
+}
+
+bool LogPieces::startLine()
+{
+    LineFormat format{Group::None, {}};
+    for (; record_ != nullptr; record_ = list_.next()) {
+        format = lineFormat(record_->kind);
+        if (format.group != Group::None)
+            break;
+    }
+    if (record_ == nullptr)
+        return false;
+    const bool message = format.group == Group::Message;
+    lineStart_.clear();
+    if (message != inMessages_) {
+        lineStart_ += '\n';
+        inMessages_ = message;
+    }
+    if (message) {
+        lineStart_ += "TIME: ";
+        lineStart_ += stamp_.format(record_->time);
+        lineStart_ += ' ';
+    }
+    lineStart_ += format.title;
+    const std::string_view text = record_->text;
+    lineParts_[0] = lineStart_;
+    lineParts_[1] = text;
+    lineParts_[2] = text.empty() || text.back() != '\n' ? "\n" : "";
+    linePart_ = 0;
+    record_ = list_.next();
+    return true;
+}
+
 std::string LogWriter::render(MessageList& list)
 {
     std::string log;
-    TimeStamp stamp;
-    // The log starts as if a header group had just been written, so a leading
-    // message line gets an empty line in front of it and a leading header does not.
-    Group lastGroup = Group::Header;
-    for (const MessageRecord* record = list.first(); record != nullptr; record = list.next()) {
-        const LineFormat format = lineFormat(record->kind);
-        if (format.group == Group::None)
-            continue;
-        if (format.group != lastGroup) {
-            log += '\n';
-            lastGroup = format.group;
-        }
-        if (format.group == Group::Message) {
-            log += "TIME: ";
-            log += stamp.format(record->time);
-            log += ' ';
-        }
-        log += format.title;
-        log += record->text;
-        if (log.back() != '\n')
-            log += '\n';
-    }
+    LogPieces(list).writeWith([&log](std::string_view piece) {
+        log += piece;
+        return true;
+    });
     return log;
 }
 
 bool LogWriter::write(MessageList& list, const std::string& fileName, Platform& platform)
 {
-    return platform.replaceFile(fileName, render(list));
+    LogPieces pieces(list);
+    return platform.replaceFile(fileName, pieces);
 }
 
 }  // namespace kest

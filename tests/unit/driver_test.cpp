@@ -77,11 +77,15 @@ public:
                                              file.sizeAtOpen.value_or(file.bytes.size()))};
     }
 
-    bool replaceFile(const std::string& path, std::string_view bytes) override
+    bool replaceFile(const std::string& path, FileContent& content) override
     {
         now += steps.write;
-        written[path] = std::string(bytes);
-        return true;
+        std::string& log = written[path];
+        log.clear();
+        return content.writeWith([&log](std::string_view piece) {
+            log += piece;
+            return true;
+        });
     }
 
     std::int64_t milliseconds() override { return now; }

@@ -14,13 +14,23 @@ namespace {
 
 using Entry = std::tuple<std::int64_t, int, const char*>;  // time, kind, text
 
-std::string render(const std::vector<Entry>& entries)
+// The log made in pieces of at most `capacity` bytes, put together; each piece but the last is full.
+std::string render(const std::vector<Entry>& entries, std::size_t capacity)
 {
     MessageList list;
     for (const auto& [time, kind, text] : entries)
         list.append(time, static_cast<RecordKind>(kind), text);
-    return LogWriter().render(list);
+    LogPieces pieces(list, capacity);
+    std::string log;
+    for (std::string_view piece = pieces.nextPiece(); !piece.empty(); piece = pieces.nextPiece()) {
+        if (log.size() % capacity != 0)
+            return "a piece after one that was not full";
+        log += piece;
+    }
+    return log;
 }
+
+const std::size_t Capacities[] = {1, 2, 7, LogPieces::DefaultCapacity};
 
 TEST(LogWriter, WholeLogs)
 {
@@ -60,15 +70,18 @@ TEST(LogWriter, WholeLogs)
         {"bytes above ASCII", {{0, 100, "\xE9t\xE9.dm2"}, {10, 3, "\x80\xFF caf\xC3\xA9\n"}},
          "Demo filename: \xE9t\xE9.dm2\n\nTIME: 00:00:01 CHAT: \x80\xFF caf\xC3\xA9\n"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(render(c.entries), c.log) << c.name;
+    for (const Case& c : cases) {
+        for (const std::size_t capacity : Capacities)
+            EXPECT_EQ(render(c.entries, capacity), c.log) << c.name << ", pieces of " << capacity;
+    }
 }
 
 TEST(LogWriter, LongLineIsWrittenWhole)
 {
     std::string text(5000, 'x');
     text.back() = 'z';
-    EXPECT_EQ(render({{10, 3, text.c_str()}}), "\nTIME: 00:00:01 CHAT: " + text + "\n");
+    for (const std::size_t capacity : Capacities)
+        EXPECT_EQ(render({{10, 3, text.c_str()}}, capacity), "\nTIME: 00:00:01 CHAT: " + text + "\n") << capacity;
 }
 
 TEST(TimeStamp, PlayTimeOfABlockCount)

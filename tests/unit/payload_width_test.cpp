@@ -56,7 +56,8 @@ std::string ending(const Bytes& demo)
     }
     std::string last = "no record";
     for (const MessageRecord* record = list.first(); record != nullptr; record = list.next())
-        last = std::to_string(record->time) + " " + std::to_string(static_cast<int>(record->kind)) + " " + record->text;
+        last = std::to_string(record->time) + " " + std::to_string(static_cast<int>(record->kind)) + " " +
+               std::string(record->text);
     return last;
 }
 

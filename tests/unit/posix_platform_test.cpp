@@ -1,5 +1,6 @@
 #include "driver/platform.h"
 #include "describe_matches.h"
+#include "pieced_content.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -66,6 +67,13 @@ protected:
             bytes.append(reinterpret_cast<const char*>(buffer.data()), *got);
         }
         return std::nullopt;
+    }
+
+    // Writes `bytes` into the file of that name, `piece` bytes at a time.
+    bool replace(const std::string& name, const std::string& bytes, std::size_t piece = SIZE_MAX) const
+    {
+        PiecedContent content(bytes, piece);
+        return platform_->replaceFile(path(name), content);
     }
 
     std::unique_ptr<Platform> platform_ = makeNativePlatform();
@@ -141,21 +149,24 @@ TEST_F(PosixPlatform, FileThatGrowsOrShrinksWhileRead)
 }
 
 // A new file gets everyone's read and write less the umask; an existing one keeps its mode.
+// The content is written whole, piece after piece.
 TEST_F(PosixPlatform, ReplacedFileMode)
 {
     for (const mode_t mask : {022, 077}) {
         ::umask(mask);
-        ASSERT_TRUE(platform_->replaceFile(path("new.log"), "line\n"));
+        ASSERT_TRUE(replace("new.log", "line\n"));
         EXPECT_EQ(modeOf(path("new.log")), fs::perms(0666 & ~mask)) << "umask " << mask;
         ASSERT_TRUE(fs::remove(path("new.log")));
     }
     for (const mode_t mode : {0600, 0640, 0604}) {
         makeFile("kest.log", "an older and longer log\n");
         ASSERT_EQ(::chmod(path("kest.log").c_str(), mode), 0);
-        ASSERT_TRUE(platform_->replaceFile(path("kest.log"), "new\n"));
-        EXPECT_EQ(contents(path("kest.log")), "new\n");
+        ASSERT_TRUE(replace("kest.log", "first\nsecond\n", 4));
+        EXPECT_EQ(contents(path("kest.log")), "first\nsecond\n");
         EXPECT_EQ(modeOf(path("kest.log")), fs::perms(mode));
     }
+    ASSERT_TRUE(replace("kest.log", ""));
+    EXPECT_EQ(contents(path("kest.log")), "");
     EXPECT_EQ(matches(path("*")), "kest.log " + path("kest.log") + " file\n");
 }
 
@@ -163,7 +174,7 @@ TEST_F(PosixPlatform, DirectoryInTheWayFailsAndLeavesNoTemporaryFile)
 {
     makeDir("kest.log");
     makeFile("kest.log/inside", "kept");
-    EXPECT_FALSE(platform_->replaceFile(path("kest.log"), "log\n"));
+    EXPECT_FALSE(replace("kest.log", "log\n"));
     EXPECT_EQ(matches(path("*")), "kest.log " + path("kest.log") + " other\n");
     EXPECT_EQ(contents(path("kest.log/inside")), "kept");
 }

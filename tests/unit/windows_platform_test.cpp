@@ -1,5 +1,6 @@
 #include "driver/platform.h"
 #include "describe_matches.h"
+#include "pieced_content.h"
 
 #include <gtest/gtest.h>
 #ifndef NOMINMAX
@@ -37,6 +38,13 @@ protected:
     }
 
     std::string matches(const std::string& pattern) const { return describeMatches(*platform_, pattern); }
+
+    // Writes `bytes` into the file of that name, `piece` bytes at a time.
+    bool replace(const std::string& name, const std::string& bytes, std::size_t piece = SIZE_MAX) const
+    {
+        PiecedContent content(bytes, piece);
+        return platform_->replaceFile(path(name), content);
+    }
 
     std::unique_ptr<Platform> platform_ = makeNativePlatform();
     fs::path dir_;
@@ -97,8 +105,8 @@ TEST_F(WindowsPlatform, SizeOfALargeFile)
 // The log is written as given, LF line ends and all; when it cannot be replaced the old one stays and no temporary file is left.
 TEST_F(WindowsPlatform, ReplacesTheLogWholeOrNotAtAll)
 {
-    ASSERT_TRUE(platform_->replaceFile(path("kest.log"), "one\ntwo\n"));
-    ASSERT_TRUE(platform_->replaceFile(path("kest.log"), "new\n\n"));
+    ASSERT_TRUE(replace("kest.log", "one\ntwo\n"));
+    ASSERT_TRUE(replace("kest.log", "new\n\n", 2));
     std::ifstream in(fs::u8path(path("kest.log")), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new\n\n");
     in.close();
@@ -106,15 +114,15 @@ TEST_F(WindowsPlatform, ReplacesTheLogWholeOrNotAtAll)
     const HANDLE held = ::CreateFileW(fs::u8path(path("kest.log")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(platform_->replaceFile(path("kest.log"), "while held\n"));
+    EXPECT_FALSE(replace("kest.log", "while held\n"));
     ::CloseHandle(held);
     ASSERT_TRUE(::SetFileAttributesW(fs::u8path(path("kest.log")).c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_FALSE(platform_->replaceFile(path("kest.log"), "while read-only\n"));
+    EXPECT_FALSE(replace("kest.log", "while read-only\n"));
     ASSERT_TRUE(::SetFileAttributesW(fs::u8path(path("kest.log")).c_str(), FILE_ATTRIBUTE_NORMAL));
     in.open(fs::u8path(path("kest.log")), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new\n\n");
     fs::create_directory(dir_ / "folder.log");
-    EXPECT_FALSE(platform_->replaceFile(path("folder.log"), "log\n"));
+    EXPECT_FALSE(replace("folder.log", "log\n"));
     EXPECT_EQ(matches(path("*.log")), "folder.log " + path("folder.log") + " other\nkest.log " + path("kest.log") + " file\n");
 }
 
