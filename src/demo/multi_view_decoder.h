@@ -16,7 +16,10 @@ namespace kest {
 // Unknown commands raise a DecodeError through report_error.
 class MultiViewDecoder {
 public:
-    explicit MultiViewDecoder(MessageList& list) : list_(list), ownClientMessages_(list, ServerMessageDecoder::Keeps::PrintsOnly) {}
+    explicit MultiViewDecoder(MessageList& list)
+        : list_(list), ownClientMessages_(list, ServerMessageDecoder::Keeps::PrintsOnly)
+    {
+    }
     virtual ~MultiViewDecoder() = default;
 
     // Decodes block number `blockNumber` (from 1), up to the frame. Gives the offset
