@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs kest under valgrind's memcheck over the real recordings (the good ones
-# together, then the one in a protocol kest does not decode) and fails on any
-# memory error or leak.
+# Runs kest under valgrind's memcheck over the real recordings (the good
+# players' demos together, each multi-view recording, then the demo in a
+# protocol kest does not decode) and fails on any memory error or leak.
 set -euo pipefail
 kest=$(readlink -f "${1:?usage: memcheck_recordings.sh KEST_BINARY [DEMOS_DIR]}")
 demos=$(readlink -f "${2:-$(dirname "$0")/../../shared/demos}")
@@ -12,7 +12,7 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$demos"/*.dm2 "$work"/
+cp "$demos"/*.dm2 "$demos"/*.mvd2* "$work"/
 cd "$work"
 memcheck=(valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=all --errors-for-leak-kinds=all)
 
@@ -22,6 +22,10 @@ for demo in *.dm2; do
 done
 "${memcheck[@]}" "$kest" "${good[@]}" >/dev/null
 cmp kest.log "$demos/expected/all-good.log"
+for recording in *.mvd2*; do
+  "${memcheck[@]}" "$kest" "$recording" >/dev/null
+  cmp kest.log "$demos/expected/${recording%%.*}.log"
+done
 
 status=0
 "${memcheck[@]}" "$kest" mission64-demo1.dm2 >/dev/null || status=$?
