@@ -14,8 +14,9 @@ namespace {
 constexpr std::uint64_t MaxSmallWindowData = 64 * 1024;
 // Data short enough to be read through every window size from one byte to its whole length.
 constexpr std::uint64_t MaxEveryWindowData = 128;
-// The window sizes, from one byte, that larger data is read through.
-constexpr std::size_t SmallWindows = 8;
+// Larger data is read through one small window of each walk, of a size its length picks.
+constexpr std::size_t LeanWindows = 61;
+constexpr std::size_t CursorWindows = 7;
 
 bool startsWith(std::string_view text, std::string_view prefix)
 {
@@ -148,8 +149,12 @@ void checkWalksAndWindows(const std::uint8_t* data, std::size_t size, std::uint6
     // A few bytes at a time, the megabytes a small compressed input can hold would take too long.
     if (!check(DemoWindow::DefaultCapacity, DemoParser::Walk::CursorOnly) || decoded > MaxSmallWindowData)
         return;
-    const std::size_t largest = decoded <= MaxEveryWindowData ? static_cast<std::size_t>(decoded) + 1 : SmallWindows;
-    for (std::size_t capacity = 1; capacity <= largest; ++capacity) {
+    if (decoded > MaxEveryWindowData) {
+        if (check(1 + size % LeanWindows, DemoParser::Walk::Lean))
+            check(1 + size % CursorWindows, DemoParser::Walk::CursorOnly);
+        return;
+    }
+    for (std::size_t capacity = 1; capacity <= decoded + 1; ++capacity) {
         if (!check(capacity, DemoParser::Walk::Lean) || !check(capacity, DemoParser::Walk::CursorOnly))
             return;
     }
