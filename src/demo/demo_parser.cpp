@@ -44,6 +44,9 @@ public:
         return messages_.decodeMessage(cursor, blockEnd, blockNumber);
     }
 
+    // Nearly all the blocks that keep nothing start with the frame; the rest are not worth a look.
+    bool keepsNothing(const std::uint8_t*, std::size_t) const { return false; }
+
 private:
     ServerMessageDecoder messages_;
 };
@@ -76,10 +79,11 @@ std::optional<DemoDamage> DemoParser::run(MessageList& list)
     return walk<PlayerFormat>(decoder);
 }
 
-// Nine blocks in ten start with the frame, which ends what kest reads of them: while such a
-// block is wholly at hand in the window, counting it and stepping over it is all there is to do.
-template <typename Format>
-std::uint64_t DemoParser::skipFrameBlocks(std::uint64_t lengthOffset)
+// Nine blocks in ten start with the frame, which ends what kest reads of them, and of a
+// multi-view recording's others many hold only commands that keep nothing: while such a block
+// is wholly at hand in the window, counting it and stepping over it is all there is to do.
+template <typename Format, typename Decoder>
+std::uint64_t DemoParser::skipQuietBlocks(std::uint64_t lengthOffset, const Decoder& decoder)
 {
     constexpr std::size_t Width = Format::Framing.lengthWidth;
     const std::uint8_t* bytes = nullptr;
@@ -93,9 +97,10 @@ std::uint64_t DemoParser::skipFrameBlocks(std::uint64_t lengthOffset)
         while (block < lastField) {
             const std::uint8_t* const message = block + Width;
             // An empty block (its length wraps round), the end marker, damage, a block not wholly
-            // at hand and one that starts with another command take the general way.
+            // at hand and one that may keep something take the general way.
             const std::uint32_t length = lengthAt<Width>(block);
-            if (std::size_t{length} - 1 >= static_cast<std::size_t>(end - message) || !Format::isFrame(*message))
+            if (std::size_t{length} - 1 >= static_cast<std::size_t>(end - message) ||
+                !(Format::isFrame(*message) || decoder.keepsNothing(message, length)))
                 break;
             ++blocks;
             block = message + length;
@@ -113,7 +118,7 @@ std::optional<DemoDamage> DemoParser::walk(Decoder& decoder)
     constexpr BlockFraming framing = Format::Framing;
     for (std::uint64_t lengthOffset = framing.firstBlock;;) {
         if (walk_ == Walk::Lean)
-            lengthOffset = skipFrameBlocks<Format>(lengthOffset);
+            lengthOffset = skipQuietBlocks<Format>(lengthOffset, decoder);
         BlockCursor cursor = window_.cursorAt(lengthOffset);
         const std::size_t lengthBytes = cursor.available(framing.lengthWidth);
         if (lengthBytes == 0)

@@ -32,7 +32,7 @@ struct BlockFraming {
 class DemoParser {
 public:
     // How blocks are stepped over: the lean way looks at the bytes at hand for the blocks that
-    // the frame ends at once; the cursor's way reads every block through the cursor. Both give
+    // keep nothing; the cursor's way reads every block through the cursor. Both give
     // the same outcome, which the fuzz round trip checks.
     enum class Walk { Lean, CursorOnly };
 
@@ -44,9 +44,9 @@ public:
 private:
     template <typename Format, typename Decoder>
     std::optional<DemoDamage> walk(Decoder& decoder);
-    // Steps over the blocks from `lengthOffset` on that the frame ends at once; gives where it stopped.
-    template <typename Format>
-    std::uint64_t skipFrameBlocks(std::uint64_t lengthOffset);
+    // Steps over the blocks from `lengthOffset` on that keep nothing; gives where it stopped.
+    template <typename Format, typename Decoder>
+    std::uint64_t skipQuietBlocks(std::uint64_t lengthOffset, const Decoder& decoder);
 
     DemoWindow& window_;
     Walk walk_;

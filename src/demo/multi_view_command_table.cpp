@@ -57,36 +57,21 @@ std::optional<std::uint64_t> MultiViewDecoder::decodeBlock(BlockCursor& cursor, 
     });
 }
 
+MultiViewCommand MultiViewDecoder::commandOf(std::uint8_t code)
+{
+    return static_cast<MultiViewCommand>(code & ((1u << MultiViewCommandBits) - 1));
+}
+
 void MultiViewDecoder::decodeCommand(BlockCursor& cursor)
 {
-    using namespace width;
     const unsigned extraBits = this_id >> MultiViewCommandBits;
-    switch (static_cast<MultiViewCommand>(this_id & ((1u << MultiViewCommandBits) - 1))) {
-    case MultiViewCommand::Nop:
-        break;
+    switch (commandOf(this_id)) {
     case MultiViewCommand::ServerData:
         decodeServerData(cursor, extraBits);
-        break;
-    case MultiViewCommand::ConfigString:
-        cursor.skip(Short);  // index
-        cursor.readString();
         break;
     case MultiViewCommand::Unicast:
     case MultiViewCommand::ReliableUnicast:
         decodeUnicast(cursor, extraBits);
-        break;
-    case MultiViewCommand::MulticastAll:
-    case MultiViewCommand::ReliableMulticastAll:
-        decodeMulticast(cursor, extraBits, false);
-        break;
-    case MultiViewCommand::MulticastHearable:
-    case MultiViewCommand::MulticastVisible:
-    case MultiViewCommand::ReliableMulticastHearable:
-    case MultiViewCommand::ReliableMulticastVisible:
-        decodeMulticast(cursor, extraBits, true);
-        break;
-    case MultiViewCommand::Sound:
-        decodeSound(cursor);
         break;
     case MultiViewCommand::Print: {
         const std::uint8_t level = cursor.readByte();
@@ -94,7 +79,63 @@ void MultiViewDecoder::decodeCommand(BlockCursor& cursor)
         break;
     }
     default:
-        reportUnknownFormat();
+        if (!stepOverQuiet(cursor, this_id))
+            reportUnknownFormat();
+    }
+}
+
+// The commands that keep nothing, whatever they hold.
+bool MultiViewDecoder::stepOverQuiet(BlockCursor& cursor, std::uint8_t code) const
+{
+    using namespace width;
+    const unsigned extraBits = code >> MultiViewCommandBits;
+    switch (commandOf(code)) {
+    case MultiViewCommand::Nop:
+        return true;
+    case MultiViewCommand::ConfigString:
+        cursor.skip(Short);  // index
+        cursor.readString();
+        return true;
+    case MultiViewCommand::MulticastAll:
+    case MultiViewCommand::ReliableMulticastAll:
+        stepOverMulticast(cursor, extraBits, false);
+        return true;
+    case MultiViewCommand::MulticastHearable:
+    case MultiViewCommand::MulticastVisible:
+    case MultiViewCommand::ReliableMulticastHearable:
+    case MultiViewCommand::ReliableMulticastVisible:
+        stepOverMulticast(cursor, extraBits, true);
+        return true;
+    case MultiViewCommand::Sound:
+        stepOverSound(cursor);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool MultiViewDecoder::keepsNothing(const std::uint8_t* message, std::size_t length) const
+{
+    // Exactly the block's bytes: a payload that runs past them takes the cursor's way.
+    BlockCursor cursor(message, length);
+    try {
+        while (cursor.available(1) > 0) {
+            const std::uint8_t code = cursor.readByte();
+            const MultiViewCommand command = commandOf(code);
+            if (command == MultiViewCommand::Frame)
+                return true;
+            if (command == MultiViewCommand::Unicast || command == MultiViewCommand::ReliableUnicast) {
+                const UnicastHeader unicast = readUnicastHeader(cursor, code >> MultiViewCommandBits);
+                if (unicast.client == ownClient_)
+                    return false;
+                cursor.skip(unicast.length);
+            } else if (!stepOverQuiet(cursor, code)) {
+                return false;
+            }
+        }
+        return true;
+    } catch (const DataEnded&) {
+        return false;
     }
 }
 
@@ -130,29 +171,34 @@ void MultiViewDecoder::decodeServerData(BlockCursor& cursor, unsigned extraBits)
     list_.append(time_, RecordKind::MapFile, mapFile);
 }
 
-void MultiViewDecoder::decodeUnicast(BlockCursor& cursor, unsigned extraBits)
+MultiViewDecoder::UnicastHeader MultiViewDecoder::readUnicastHeader(BlockCursor& cursor, unsigned extraBits)
 {
     const std::size_t length = cursor.readByte() | extraBits << 8;
-    const std::uint8_t client = cursor.readByte();
+    return {length, cursor.readByte()};
+}
+
+void MultiViewDecoder::decodeUnicast(BlockCursor& cursor, unsigned extraBits)
+{
+    const UnicastHeader unicast = readUnicastHeader(cursor, extraBits);
     // What the server sent players is their own copy of what everyone was shown; only
     // the recording's own client's copy is what someone following no player saw.
-    if (client != ownClient_) {
-        cursor.skip(length);
+    if (unicast.client != ownClient_) {
+        cursor.skip(unicast.length);
         return;
     }
     // The unicast's length bounds its commands: one that would run past it, or that a
     // player's demo could not hold, ends the unicast and nothing else.
-    const std::size_t present = cursor.available(length);
+    const std::size_t present = cursor.available(unicast.length);
     BlockCursor commands(cursor.readBytes(present), present);
     try {
         ownClientMessages_.decodeMessage(commands, present, time_);
     } catch (const DecodeError&) {
     }
-    if (present < length)
+    if (present < unicast.length)
         throw DataEnded{};
 }
 
-void MultiViewDecoder::decodeMulticast(BlockCursor& cursor, unsigned extraBits, bool hasLeaf)
+void MultiViewDecoder::stepOverMulticast(BlockCursor& cursor, unsigned extraBits, bool hasLeaf)
 {
     const std::size_t length = cursor.readByte() | extraBits << 8;
     if (hasLeaf)
@@ -160,7 +206,7 @@ void MultiViewDecoder::decodeMulticast(BlockCursor& cursor, unsigned extraBits, 
     cursor.skip(length);
 }
 
-void MultiViewDecoder::decodeSound(BlockCursor& cursor)
+void MultiViewDecoder::stepOverSound(BlockCursor& cursor) const
 {
     using namespace width;
     const std::uint8_t flags = cursor.readByte();

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "demo/block_cursor.h"
+#include "demo/server_command.h"
 #include "demo/server_message_decoder.h"
 #include "driver/error_reporter.h"
 #include "log/message_list.h"
@@ -26,14 +27,29 @@ public:
     // of a command that ran out of data, if one did.
     std::optional<std::uint64_t> decodeBlock(BlockCursor& cursor, std::uint64_t blockEnd, std::int64_t blockNumber);
 
+    // Whether a block whose bytes are all at hand holds, before its frame, only commands that
+    // keep nothing (multicasts, sounds, config strings, unicasts to other clients): then there
+    // is nothing to decode in it. Reads nothing outside those bytes.
+    bool keepsNothing(const std::uint8_t* message, std::size_t length) const;
+
 private:
+    struct UnicastHeader {
+        std::size_t length;
+        std::uint8_t client;
+    };
+
+    static MultiViewCommand commandOf(std::uint8_t code);
+    static UnicastHeader readUnicastHeader(BlockCursor& cursor, unsigned extraBits);
+
     // Every command but the frame, which decodeBlock takes as the end of the block.
     void decodeCommand(BlockCursor& cursor);
+    // False for a command that may keep something, or one that is unknown.
+    bool stepOverQuiet(BlockCursor& cursor, std::uint8_t code) const;
 
     void decodeServerData(BlockCursor& cursor, unsigned extraBits);
     void decodeUnicast(BlockCursor& cursor, unsigned extraBits);
-    void decodeMulticast(BlockCursor& cursor, unsigned extraBits, bool hasLeaf);
-    void decodeSound(BlockCursor& cursor);
+    static void stepOverMulticast(BlockCursor& cursor, unsigned extraBits, bool hasLeaf);
+    void stepOverSound(BlockCursor& cursor) const;
     void reportUnknownFormat() const;
 
     MessageList& list_;
