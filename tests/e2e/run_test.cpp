@@ -56,6 +56,20 @@ TEST_F(RunTest, RunWithNothingToReadPrintsUsageOrOneErrorLine)
     }
 }
 
+// Both readmes show the help as kest prints it: README.md as it is, README.txt indented.
+TEST_F(RunTest, ReadmesShowTheHelp)
+{
+    std::string indented;
+    for (std::size_t start = 1, end; start < Help.size(); start = end + 1) {
+        end = Help.find('\n', start);
+        indented += (end == start ? "" : "    ") + Help.substr(start, end - start + 1);
+    }
+    for (const auto& [readme, text] : {std::pair{"README.md", Help.substr(1)}, {"packaging/README.txt", indented}}) {
+        const std::string shown = readFile(fs::path(KEST_SOURCE_DIR) / readme).value_or("");
+        EXPECT_NE(shown.find(text), std::string::npos) << readme << " does not show the help:\n" << text;
+    }
+}
+
 // Arguments are taken in the order given, and each one's matches in byte order of their
 // whole paths, as a shell sorts them: quoting a pattern never changes the log. The folders
 // here sort the other way from the names of the files in them.
