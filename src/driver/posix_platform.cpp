@@ -145,8 +145,8 @@ public:
     }
 };
 
-// Standard output, written with one system call for each call of write, and no buffer
-// that could be left unwritten.
+// Standard output, with no buffer that could be left unwritten: each call's lines go out in one
+// write(2), and in more only when the system takes part of them.
 class PosixConsole final : public Console {
 public:
     void write(std::string_view lines) override { writeAll(STDOUT_FILENO, lines); }
