@@ -1,6 +1,13 @@
 # `cmake --install` puts kest and its readme in place; `cpack` in a Windows build
 # makes the zip a user downloads: kest-VERSION-win64.zip or kest-VERSION-win32.zip.
-configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt ${PROJECT_BINARY_DIR}/README.txt @ONLY)
+# The Windows readme has CR LF line ends: Notepad before Windows 10 1809 shows LF ones as one line.
+if(WIN32)
+  set(KEST_README_LINE_ENDS CRLF)
+else()
+  set(KEST_README_LINE_ENDS LF)
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt ${PROJECT_BINARY_DIR}/README.txt @ONLY
+               NEWLINE_STYLE ${KEST_README_LINE_ENDS})
 if(WIN32)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)

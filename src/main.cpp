@@ -1,9 +1,9 @@
-#include <cstdio>
-
+#include "driver/console.h"
 #include "driver/driver.h"
 
 int main(int argc, char** argv)
 {
     const auto platform = kest::makeNativePlatform();
-    return kest::Driver(*platform, stdout).run(kest::nativeArguments(argc, argv));
+    const auto console = kest::makeNativeConsole();
+    return kest::Driver(*platform, *console).run(kest::nativeArguments(argc, argv));
 }

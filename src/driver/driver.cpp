@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <initializer_list>
 #include <iterator>
 #include <new>
 
@@ -14,11 +16,26 @@ namespace {
 
 const std::string LogFileName = "kest.log";
 
-bool asksForUsage(const std::vector<std::string>& arguments)
+// The banner and usage, as kest has always shown them.
+const char* const Usage = "\nKest 0.60, 98-11-04\n"
+                          "Usage: kest <demoname.dm2>\n"
+                          "Wildcards are allowed (i. e. kest *.dm2)\n"
+                          "\nThe log will be written to kest.log, not displayed as until v0.51\n"
+                          "\nDisplayed message types: FRAG (frag), CLSV (client/server), CHAT (chat)\n";
+
+// What -h and --help add to them.
+const char* const Help = "\nOptions:\n"
+                         "  -k, --keep-going  warn about a file or pattern kest cannot use, and go on\n"
+                         "  -h, --help        show this help\n"
+                         "Demos compressed with gzip (such as *.dm2.gz) are read as they are.\n"
+                         "\nExit codes: 0 log written, 1 error (no log written),\n"
+                         "            2 log written, but -k left something out (see the warnings)\n";
+
+bool asksFor(const std::vector<std::string>& arguments, std::initializer_list<const char*> options)
 {
-    return arguments.empty() || std::any_of(arguments.begin(), arguments.end(), [](const std::string& argument) {
-               return argument == "-h" || argument == "--help" || argument == "--version";
-           });
+    return std::any_of(arguments.begin(), arguments.end(), [&](const std::string& argument) {
+        return std::find(options.begin(), options.end(), argument) != options.end();
+    });
 }
 
 bool asksToKeepGoing(const std::string& argument) { return argument == "-k" || argument == "--keep-going"; }
@@ -31,14 +48,15 @@ int Driver::run(const std::vector<std::string>& arguments)
     std::remove_copy_if(arguments.begin(), arguments.end(), std::back_inserter(patterns), asksToKeepGoing);
     keepGoing_ = patterns.size() != arguments.size();
     leftOut_ = false;
-    if (asksForUsage(patterns)) {
-        printUsage();
+    const bool asksForHelp = asksFor(patterns, {"-h", "--help"});
+    if (asksForHelp || patterns.empty() || asksFor(patterns, {"--version"})) {
+        printUsage(asksForHelp);
         return 0;
     }
     try {
         const std::int64_t start = platform_.milliseconds();
         const std::vector<DirectoryEntry> demos = findDemos(patterns);
-        std::fputs("\n", console_);
+        console_.write("\n");
         MessageList list;
         for (const DirectoryEntry& demo : demos) {
             // Hidden files are no demos.
@@ -48,21 +66,19 @@ int Driver::run(const std::vector<std::string>& arguments)
         }
         writeLog(list);
         const std::int64_t elapsed = platform_.milliseconds() - start;
-        std::fprintf(console_, "\n%.2f seconds elapsed\n", static_cast<double>(elapsed) * 0.001);
+        char figure[32];
+        std::snprintf(figure, sizeof figure, "%.2f", static_cast<double>(elapsed) * 0.001);
+        console_.write("\n" + std::string(figure) + " seconds elapsed\n");
         return leftOut_ ? 2 : 0;
     } catch (const FatalError& error) {
-        std::fprintf(console_, "\nERROR: %s\n", error.what());
+        console_.write("\nERROR: " + std::string(error.what()) + "\n");
         return 1;
     }
 }
 
-void Driver::printUsage()
+void Driver::printUsage(bool withHelp)
 {
-    std::fprintf(console_, "\nKest %s, %s", "0.60", "98-11-04");
-    std::fputs("\nUsage: kest <demoname.dm2>", console_);
-    std::fputs("\nWildcards are allowed (i. e. kest *.dm2)\n", console_);
-    std::fputs("\nThe log will be written to kest.log, not displayed as until v0.51\n", console_);
-    std::fputs("\nDisplayed message types: FRAG (frag), CLSV (client/server), CHAT (chat)\n", console_);
+    console_.write(withHelp ? std::string(Usage) + Help : Usage);
 }
 
 // Every pattern is expanded before any demo is read, so a typing error costs no time.
@@ -87,7 +103,7 @@ void Driver::readDemo(const DirectoryEntry& demo, MessageList& list)
     // Folders, pipes and devices are no demos.
     if (opened.status == OpenedFile::Status::NotAFile)
         return;
-    std::fprintf(console_, "Reading %s...\n", demo.name.c_str());
+    console_.write("Reading " + demo.name + "...\n");
     const std::size_t recordsBefore = list.size();
     if (opened.status == OpenedFile::Status::Failed || !decodeDemo(demo.name, *opened.file, list)) {
         // A file that cannot be read to its end adds nothing, not even its header lines.
@@ -119,16 +135,15 @@ bool Driver::decodeDemo(const std::string& name, InputFile& file, MessageList& l
     }
     if (file.size() != sizeAtOpen)
         list.replaceText(sizeRecord, std::to_string(file.size()));
-    if (damage) {
-        std::fprintf(console_, "WARNING: Demofile %s is damaged at byte %llu, rest skipped!\n", name.c_str(),
-                     static_cast<unsigned long long>(damage->offset));
-    }
+    if (damage)
+        console_.write("WARNING: Demofile " + name + " is damaged at byte " + std::to_string(damage->offset) +
+                       ", rest skipped!\n");
     return true;
 }
 
 void Driver::writeLog(MessageList& list)
 {
-    std::fputs("\nWriting kest.log...\n", console_);
+    console_.write("\nWriting kest.log...\n");
     LogWriter writer;
     if (!writer.write(list, LogFileName, platform_))
         reporter_.report_error("Couldn't write logfile %s!", LogFileName.c_str());
@@ -143,7 +158,7 @@ void Driver::leaveOut(const std::string& message)
 
 void Driver::warnLeftOut(const std::string& message)
 {
-    std::fprintf(console_, "WARNING: %s\n", message.c_str());
+    console_.write("WARNING: " + message + "\n");
     leftOut_ = true;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "demo/demo_window.h"
+#include "driver/console.h"
 #include "driver/error_reporter.h"
 #include "driver/platform.h"
 #include "log/message_list.h"
@@ -15,7 +15,7 @@ namespace kest {
 // writes kest.log and tells the user on the console how it went.
 class Driver {
 public:
-    Driver(Platform& platform, std::FILE* console) : platform_(platform), console_(console) {}
+    Driver(Platform& platform, Console& console) : platform_(platform), console_(console) {}
     virtual ~Driver() = default;
 
     // The process's exit code: 0 for a completed run or the usage text, 1 for an error,
@@ -23,7 +23,8 @@ public:
     int run(const std::vector<std::string>& arguments);
 
 private:
-    void printUsage();
+    // The banner and usage; with the options and exit codes too when asked for help.
+    void printUsage(bool withHelp);
     std::vector<DirectoryEntry> findDemos(const std::vector<std::string>& patterns);
     void readDemo(const DirectoryEntry& demo, MessageList& list);
     // False when the file could not be read to its end.
@@ -36,7 +37,7 @@ private:
     void warnLeftOut(const std::string& message);
 
     Platform& platform_;
-    std::FILE* console_;
+    Console& console_;
     ErrorReporter reporter_;
     DemoWindow window_;  // one for all demos, so their bytes pass through memory that is warm
     bool keepGoing_ = false;

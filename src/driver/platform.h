@@ -75,8 +75,7 @@ public:
     virtual std::int64_t milliseconds() = 0;
 };
 
-// The platform kest runs on. Made once, before anything is printed: on a
-// console that needs it, it switches the output to UTF-8 for as long as it lives.
+// The platform kest runs on.
 std::unique_ptr<Platform> makeNativePlatform();
 
 // The arguments kest was started with, after its own name, in UTF-8 and as typed:

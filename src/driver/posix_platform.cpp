@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "driver/console.h"
 #include "driver/platform.h"
 #include "driver/sized_input_file.h"
 
@@ -144,11 +145,23 @@ public:
     }
 };
 
+// Standard output, with no buffer that could be left unwritten: each call's lines go out in one
+// write(2), and in more only when the system takes part of them.
+class PosixConsole final : public Console {
+public:
+    void write(std::string_view lines) override { writeAll(STDOUT_FILENO, lines); }
+};
+
 }  // namespace
 
 std::unique_ptr<Platform> makeNativePlatform()
 {
     return std::make_unique<PosixPlatform>();
+}
+
+std::unique_ptr<Console> makeNativeConsole()
+{
+    return std::make_unique<PosixConsole>();
 }
 
 std::vector<std::string> nativeArguments(int argc, char** argv)

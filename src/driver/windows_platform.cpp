@@ -5,10 +5,12 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
+#include <string_view>
 #include <utility>
 
+#include "driver/console.h"
+#include "driver/long_name_match.h"
 #include "driver/platform.h"
 #include "driver/sized_input_file.h"
 
@@ -117,29 +119,25 @@ private:
 
 class WindowsPlatform final : public Platform {
 public:
-    // Names reach the console as the UTF-8 they are in the log; the console gets its own
-    // code page back when kest is done, as the window it runs in goes on after it.
-    WindowsPlatform() : consoleCodePage_(::GetConsoleOutputCP()) { ::SetConsoleOutputCP(CP_UTF8); }
-    ~WindowsPlatform() override
-    {
-        std::fflush(stdout);
-        if (consoleCodePage_ != 0)
-            ::SetConsoleOutputCP(consoleCodePage_);
-    }
-    WindowsPlatform(const WindowsPlatform&) = delete;
-    WindowsPlatform& operator=(const WindowsPlatform&) = delete;
-
-    // The system's search compares names without regard to case, as Windows users expect.
+    // Windows' search compares names without regard to case, as Windows users expect. But it
+    // also matches a pattern against a file's short 8.3 alias, which the user never sees (to
+    // *.dm2, notes.dm2_old is NOTES~1.DM2), and how it matches differs between file systems:
+    // a pattern with wildcards is matched here, by Windows' rules, against the long name of
+    // each entry in its folder. A name without them is found as the system finds it.
     std::vector<DirectoryEntry> findMatches(const std::string& pattern) override
     {
+        const std::string folder = directoryPart(pattern);
+        const std::wstring lastName = wide(pattern.substr(folder.size()));
+        const bool wildcards = hasWildcards(lastName);
         std::vector<DirectoryEntry> entries;
         WIN32_FIND_DATAW found;
-        const HANDLE search = ::FindFirstFileExW(wide(pattern).c_str(), FindExInfoBasic, &found,
-                                                 FindExSearchNameMatch, nullptr, 0);
+        const HANDLE search = ::FindFirstFileExW(wide(wildcards ? folder + "*" : pattern).c_str(), FindExInfoBasic,
+                                                 &found, FindExSearchNameMatch, nullptr, 0);
         if (search == INVALID_HANDLE_VALUE)
             return entries;
-        const std::string folder = directoryPart(pattern);
         do {
+            if (wildcards && !longNameMatches(lastName, found.cFileName))
+                continue;
             std::string name = utf8(found.cFileName);
             entries.push_back(DirectoryEntry{folder + name, std::move(name)});
         } while (::FindNextFileW(search, &found));
@@ -190,9 +188,54 @@ public:
     }
 
     std::int64_t milliseconds() override { return static_cast<std::int64_t>(::GetTickCount64()); }
+};
+
+// Standard output. A console gets each call's lines as UTF-16 in one call, which it shows
+// right whatever its code page: Windows 7 and 8.1 show UTF-8 as mojibake when it comes in
+// pieces, as the C runtime writes it, one byte at a time. A file or a pipe gets the UTF-8
+// bytes in one write. Both get CR LF line ends, as Windows programs write text.
+class WindowsConsole final : public Console {
+public:
+    WindowsConsole() : output_(::GetStdHandle(STD_OUTPUT_HANDLE))
+    {
+        DWORD mode = 0;
+        isConsole_ = ::GetConsoleMode(output_, &mode) != 0;
+    }
+
+    void write(std::string_view lines) override
+    {
+        std::string text;
+        text.reserve(lines.size() + 16);
+        for (const char c : lines) {
+            if (c == '\n')
+                text += '\r';
+            text += c;
+        }
+        if (isConsole_)
+            writeToConsole(wide(text));
+        else
+            writeAll(output_, text);
+    }
 
 private:
-    UINT consoleCodePage_;  // 0 without a console
+    // Windows 7's console takes a call's characters into a heap of 64 KiB that it shares with
+    // others: a text longer than any line kest prints goes in pieces of at most 16 KiB.
+    void writeToConsole(std::wstring_view text) const
+    {
+        constexpr std::size_t MaxCharacters = 8192;
+        while (!text.empty()) {
+            auto wanted = static_cast<DWORD>(std::min(text.size(), MaxCharacters));
+            if (wanted < text.size() && IS_HIGH_SURROGATE(text[wanted - 1]))
+                --wanted;  // a character of two UTF-16 units stays whole
+            DWORD written = 0;
+            if (!::WriteConsoleW(output_, text.data(), wanted, &written, nullptr) || written == 0)
+                return;
+            text.remove_prefix(written);
+        }
+    }
+
+    HANDLE output_;
+    bool isConsole_;
 };
 
 }  // namespace
@@ -200,6 +243,11 @@ private:
 std::unique_ptr<Platform> makeNativePlatform()
 {
     return std::make_unique<WindowsPlatform>();
+}
+
+std::unique_ptr<Console> makeNativeConsole()
+{
+    return std::make_unique<WindowsConsole>();
 }
 
 // The command line as the system has it, wide: the C runtime's narrow one would have

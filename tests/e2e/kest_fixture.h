@@ -251,9 +251,12 @@ private:
         PROCESS_INFORMATION process{};
         const bool started = ::CreateProcessW(binary.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                               path("").c_str(), &startup, &process);
+        const DWORD startError = ::GetLastError();
         ::CloseHandle(output);
-        if (!started)
+        if (!started) {
+            ADD_FAILURE() << "kest.exe did not start: system error " << startError;
             return -1;
+        }
         DWORD exitCode = 0;
         if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
             ::TerminateProcess(process.hProcess, 1);

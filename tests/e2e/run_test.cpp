@@ -15,23 +15,34 @@ namespace {
 
 using RunTest = KestTest;
 
-// Asking for help anywhere shows the banner and usage, and so does keeping going (-k) with
-// nothing to read; an argument that matches nothing ends the run before any demo is read.
-// Neither touches the log.
+const std::string Usage =
+    "\nKest 0.60, 98-11-04\nUsage: kest <demoname.dm2>\nWildcards are allowed (i. e. kest *.dm2)\n"
+    "\nThe log will be written to kest.log, not displayed as until v0.51\n"
+    "\nDisplayed message types: FRAG (frag), CLSV (client/server), CHAT (chat)\n";
+
+// The banner and usage, then the options and exit codes.
+const std::string Help = Usage +
+                         "\nOptions:\n"
+                         "  -k, --keep-going  warn about a file or pattern kest cannot use, and go on\n"
+                         "  -h, --help        show this help\n"
+                         "Demos compressed with gzip (such as *.dm2.gz) are read as they are.\n"
+                         "\nExit codes: 0 log written, 1 error (no log written),\n"
+                         "            2 log written, but -k left something out (see the warnings)\n";
+
+// Asking for help anywhere shows the banner, usage, options and exit codes; asking for the
+// version, or keeping going (-k) with nothing to read, the banner and usage alone; an argument
+// that matches nothing ends the run before any demo is read. None touches the log.
 TEST_F(RunTest, RunWithNothingToReadPrintsUsageOrOneErrorLine)
 {
     write("a.dm2", namedDemo("a.dm2"));
     write("sub/b.dm2", namedDemo("b.dm2"));
-    const std::string usage =
-        "\nKest 0.60, 98-11-04\nUsage: kest <demoname.dm2>\nWildcards are allowed (i. e. kest *.dm2)\n"
-        "\nThe log will be written to kest.log, not displayed as until v0.51\n"
-        "\nDisplayed message types: FRAG (frag), CLSV (client/server), CHAT (chat)\n";
+    const std::string& usage = Usage;
     const auto notFound = [](const std::string& pattern) { return "\nERROR: Demofile " + pattern + " not found!\n"; };
     const std::vector<std::pair<Arguments, std::string>> cases = {
-        {{}, usage}, {{"-h"}, usage}, {{"--help"}, usage}, {{"--version"}, usage}, {{"a.dm2", "-h"}, usage},
-        {{"missing.dm2", "--version"}, usage}, {{"--help", "a.dm2", "*.dm2"}, usage},
+        {{}, usage}, {{"-h"}, Help}, {{"--help"}, Help}, {{"--version"}, usage}, {{"a.dm2", "-h"}, Help},
+        {{"missing.dm2", "--version"}, usage}, {{"--help", "a.dm2", "*.dm2"}, Help}, {{"--version", "-h"}, Help},
         {{"-k"}, usage}, {{"--keep-going"}, usage}, {{"-k", "-k", "--keep-going"}, usage},
-        {{"-k", "missing.dm2", "-h"}, usage}, {{"-K", "a.dm2"}, notFound("-K")},
+        {{"-k", "missing.dm2", "-h"}, Help}, {{"-K", "a.dm2"}, notFound("-K")},
         {{"a.dm2", "--keep-going=yes"}, notFound("--keep-going=yes")},
         {{"nothing.dm2"}, notFound("nothing.dm2")}, {{"a.dm2", "nope*.dm2"}, notFound("nope*.dm2")},
         {{"missing/*.dm2"}, notFound("missing/*.dm2")}, {{"b.dm2"}, notFound("b.dm2")},
@@ -41,7 +52,21 @@ TEST_F(RunTest, RunWithNothingToReadPrintsUsageOrOneErrorLine)
         SCOPED_TRACE(::testing::PrintToString(arguments));
         const KestRun result = runKeepingLog(arguments);
         EXPECT_EQ(result.output, output);
-        EXPECT_EQ(result.exitCode, output == usage ? 0 : 1);
+        EXPECT_EQ(result.exitCode, output == usage || output == Help ? 0 : 1);
+    }
+}
+
+// Both readmes show the help as kest prints it: README.md as it is, README.txt indented.
+TEST_F(RunTest, ReadmesShowTheHelp)
+{
+    std::string indented;
+    for (std::size_t start = 1, end; start < Help.size(); start = end + 1) {
+        end = Help.find('\n', start);
+        indented += (end == start ? "" : "    ") + Help.substr(start, end - start + 1);
+    }
+    for (const auto& [readme, text] : {std::pair{"README.md", Help.substr(1)}, {"packaging/README.txt", indented}}) {
+        const std::string shown = readFile(fs::path(KEST_SOURCE_DIR) / readme).value_or("");
+        EXPECT_NE(shown.find(text), std::string::npos) << readme << " does not show the help:\n" << text;
     }
 }
 
@@ -70,6 +95,22 @@ TEST_F(RunTest, ReadsArgumentsInTurnAndMatchesInByteOrder)
     }
     for (const auto& [arguments, visited] : cases)
         expectReadInOrder(arguments, visited);
+}
+
+// A pattern matches a file's own name, never the short 8.3 alias that Windows keeps beside a
+// long one (notes.dm2_old is NOTES~1.DM2 to Windows' search, which *.dm2 would find): the text
+// files beside the demos are not read. Windows matches without regard to case.
+TEST_F(RunTest, MatchesLongNamesOnly)
+{
+    const std::string text = "not a demo";
+    for (const std::string folder : {"", "more/"})
+        for (const std::string name : {"notes.dm2_old", "match.dm2~", "x.dm2x", "duel.dm2 (1)"})
+            write(folder + name, Bytes(text.begin(), text.end()));
+    write("a.dm2", namedDemo("a.dm2"));
+    for (const std::string name : {"A.DM2", "duel.Dm2", "x.y.dm2"})
+        write("more/" + name, namedDemo(name));
+    expectReadInOrder({"*.dm2"}, {"a.dm2"});
+    expectReadInOrder({"more/*.dm2"}, OnWindows ? Arguments{"A.DM2", "duel.Dm2", "x.y.dm2"} : Arguments{"x.y.dm2"});
 }
 
 // Keeping going (-k, --keep-going, anywhere and as often as given): each pattern that matches

@@ -1,6 +1,6 @@
 // What a run of kest.exe does that only Windows has: patterns matched without regard to
-// case and with '\' between folders, names outside ASCII, and a kest.log that another
-// program holds open.
+// case, by the rules of Windows' search and with '\' between folders, names outside ASCII,
+// and a kest.log that another program holds open.
 
 #include "kest_fixture.h"
 
@@ -18,6 +18,26 @@ TEST_F(WindowsRunTest, MatchesWithoutRegardToCase)
         {{"*.dm2"}, {"Demo.DM2", "a.Dm2", "b.dm2"}},
         {{"DEMO.dm2", "A.DM2"}, {"Demo.DM2", "a.Dm2"}},
         {{"?.DM2"}, {"a.Dm2", "b.dm2"}},
+    };
+    for (const auto& [arguments, visited] : cases)
+        expectReadInOrder(arguments, visited);
+}
+
+// Wildcards as Windows' own search takes them, on long names: "*" and "*.*" match every name,
+// "*." the names without a dot; '?' matches one character, or none before a dot or at the end.
+TEST_F(WindowsRunTest, MatchesByTheRulesOfWindowsSearch)
+{
+    for (const std::string name : {"duel.dm2", "duel1.dm2", "duel12.dm2", "nodot", "x.y.dm2"})
+        write("dos\\" + name, namedDemo(name));
+    const Arguments all = {"duel.dm2", "duel1.dm2", "duel12.dm2", "nodot", "x.y.dm2"};
+    const std::vector<std::pair<Arguments, Arguments>> cases = {
+        {{"dos\\*"}, all},
+        {{"dos\\*.*"}, all},
+        {{"dos\\*."}, {"nodot"}},
+        {{"dos\\DUEL?.DM2"}, {"duel.dm2", "duel1.dm2"}},
+        {{"dos\\duel??.dm?"}, {"duel.dm2", "duel1.dm2", "duel12.dm2"}},
+        {{"dos\\*.dm2"}, {"duel.dm2", "duel1.dm2", "duel12.dm2", "x.y.dm2"}},
+        {{"dos\\x.*"}, {"x.y.dm2"}},
     };
     for (const auto& [arguments, visited] : cases)
         expectReadInOrder(arguments, visited);

@@ -1,16 +1,16 @@
 // The run over a platform in memory: files that fail part way, shrink while read or are no
-// files at all, and a clock the test sets.
+// files at all, and a clock the test sets; and the console's writes, each of whole lines.
 #include "driver/driver.h"
 #include "driver/sized_input_file.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -96,24 +96,32 @@ public:
     StepTimes steps{0, 0, 0};
 };
 
-// What one run printed, how it ended and the log it wrote, if any.
+// A console that keeps what each write brought.
+class RecordingConsole final : public Console {
+public:
+    void write(std::string_view lines) override { writes.emplace_back(lines); }
+
+    std::vector<std::string> writes;
+};
+
+// What one run printed, write by write, how it ended and the log it wrote, if any.
 struct Outcome {
     std::string console;
+    std::vector<std::string> writes;
     int exitCode;
     std::optional<std::string> log;
 };
 
 Outcome runDriver(FakePlatform& platform, const std::vector<std::string>& arguments)
 {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> console(std::tmpfile(), std::fclose);
-    if (!console)
-        return {"no temporary file for the console", -1, std::nullopt};
-    const int exitCode = Driver(platform, console.get()).run(arguments);
-    std::string printed(static_cast<std::size_t>(std::ftell(console.get())), '\0');
-    std::rewind(console.get());
-    printed.resize(std::fread(printed.data(), 1, printed.size(), console.get()));
+    RecordingConsole console;
+    const int exitCode = Driver(platform, console).run(arguments);
+    std::string printed;
+    for (const std::string& lines : console.writes)
+        printed += lines;
     const auto log = platform.written.find("kest.log");
-    return {printed, exitCode, log == platform.written.end() ? std::nullopt : std::optional(log->second)};
+    return {printed, console.writes, exitCode,
+            log == platform.written.end() ? std::nullopt : std::optional(log->second)};
 }
 
 Bytes demoOf(const std::vector<std::string>& prints)
@@ -189,6 +197,40 @@ TEST(Driver, DemoReadInWholeOrShrunkSinceItWasOpened)
         EXPECT_EQ(outcome.console, "\nReading b.dm2...\n" + warning + Completed);
         EXPECT_EQ(outcome.exitCode, 0);
         EXPECT_EQ(outcome.log, "Demo filename: b.dm2\nDemo filesize: " + std::to_string(held) + "\n\n" + logged);
+    }
+}
+
+// Each line goes to the console whole, in one write, in the order of the run: under -k the
+// warnings of the search first, then each demo's line with its warnings, then the end of the
+// run; without it the error is the last line. A write holds an empty line with the line it opens.
+TEST(Driver, EachLineGoesOutWholeInOneWriteInOrder)
+{
+    const Bytes whole = demoOf({"first", "second", "third"});
+    const Bytes cut(whole.begin(), whole.end() - 5);
+    FakePlatform platform;
+    platform.files = {{"a.dm2", {demoOf({"a"}), {}, OpenedFile::Status::Opened, {}}},
+                      {"b.dm2", {whole, 0, OpenedFile::Status::Opened, {}}},
+                      {"c.dm2", {cut, {}, OpenedFile::Status::Opened, whole.size()}}};
+    const std::vector<std::string> keptGoing = {
+        "WARNING: Demofile nope.dm2 not found!\n",
+        "\n",
+        "Reading a.dm2...\n",
+        "Reading b.dm2...\n",
+        "WARNING: Couldn't open demofile b.dm2!\n",
+        "Reading c.dm2...\n",
+        "WARNING: Demofile c.dm2 is damaged at byte 27, rest skipped!\n",
+        "\nWriting kest.log...\n",
+        "\n0.00 seconds elapsed\n",
+    };
+    EXPECT_EQ(runDriver(platform, {"-k", "a.dm2", "nope.dm2", "b.dm2", "c.dm2"}).writes, keptGoing);
+    const std::vector<std::string> stopped = {
+        "\n", "Reading a.dm2...\n", "Reading b.dm2...\n", "\nERROR: Couldn't open demofile b.dm2!\n"};
+    EXPECT_EQ(runDriver(platform, {"a.dm2", "b.dm2", "c.dm2"}).writes, stopped);
+    for (const auto& arguments : {std::vector<std::string>{}, {"--version"}, {"-h"}}) {
+        const std::vector<std::string> writes = runDriver(platform, arguments).writes;
+        ASSERT_EQ(writes.size(), 1u);
+        EXPECT_EQ(writes[0].substr(0, 21), "\nKest 0.60, 98-11-04\n");
+        EXPECT_EQ(writes[0].back(), '\n');
     }
 }
 
