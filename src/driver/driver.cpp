@@ -28,6 +28,7 @@ const char* const Help = "\nOptions:\n"
                          "  -k, --keep-going  warn about a file or pattern kest cannot use, and go on\n"
                          "  -h, --help        show this help\n"
                          "Demos compressed with gzip (such as *.dm2.gz) are read as they are.\n"
+                         "Servers' multi-view recordings (*.mvd2, *.mvd2.gz) are read too.\n"
                          "\nExit codes: 0 log written, 1 error (no log written),\n"
                          "            2 log written, but -k left something out (see the warnings)\n";
 
