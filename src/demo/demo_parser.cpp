@@ -23,7 +23,7 @@ struct MultiViewFormat {
     static constexpr BlockFraming Framing{MultiViewMagic.size(), 2, 0, 0xFFFF};
     static bool isFrame(std::uint8_t code)
     {
-        return (code & ((1u << MultiViewCommandBits) - 1)) == static_cast<std::uint8_t>(MultiViewCommand::Frame);
+        return multiViewCommandOf(code) == MultiViewCommand::Frame;
     }
 };
 

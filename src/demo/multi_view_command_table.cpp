@@ -41,7 +41,7 @@ std::optional<std::uint64_t> MultiViewDecoder::decodeBlock(BlockCursor& cursor, 
     bool first = true;
     return decodeCommands(cursor, blockEnd, [&] {
         this_id = cursor.readByte();
-        const auto command = static_cast<MultiViewCommand>(this_id & ((1u << MultiViewCommandBits) - 1));
+        const MultiViewCommand command = multiViewCommandOf(this_id);
         // The server data starts a level: its block is the connection, not play.
         if (first && command == MultiViewCommand::ServerData)
             ++serverDataBlocks_;
@@ -57,15 +57,10 @@ std::optional<std::uint64_t> MultiViewDecoder::decodeBlock(BlockCursor& cursor, 
     });
 }
 
-MultiViewCommand MultiViewDecoder::commandOf(std::uint8_t code)
-{
-    return static_cast<MultiViewCommand>(code & ((1u << MultiViewCommandBits) - 1));
-}
-
 void MultiViewDecoder::decodeCommand(BlockCursor& cursor)
 {
     const unsigned extraBits = this_id >> MultiViewCommandBits;
-    switch (commandOf(this_id)) {
+    switch (multiViewCommandOf(this_id)) {
     case MultiViewCommand::ServerData:
         decodeServerData(cursor, extraBits);
         break;
@@ -89,7 +84,7 @@ bool MultiViewDecoder::stepOverQuiet(BlockCursor& cursor, std::uint8_t code) con
 {
     using namespace width;
     const unsigned extraBits = code >> MultiViewCommandBits;
-    switch (commandOf(code)) {
+    switch (multiViewCommandOf(code)) {
     case MultiViewCommand::Nop:
         return true;
     case MultiViewCommand::ConfigString:
@@ -121,7 +116,7 @@ bool MultiViewDecoder::keepsNothing(const std::uint8_t* message, std::size_t len
     try {
         while (cursor.available(1) > 0) {
             const std::uint8_t code = cursor.readByte();
-            const MultiViewCommand command = commandOf(code);
+            const MultiViewCommand command = multiViewCommandOf(code);
             if (command == MultiViewCommand::Frame)
                 return true;
             if (command == MultiViewCommand::Unicast || command == MultiViewCommand::ReliableUnicast) {

@@ -38,7 +38,6 @@ private:
         std::uint8_t client;
     };
 
-    static MultiViewCommand commandOf(std::uint8_t code);
     static UnicastHeader readUnicastHeader(BlockCursor& cursor, unsigned extraBits);
 
     // Every command but the frame, which decodeBlock takes as the end of the block.

@@ -51,4 +51,10 @@ enum class MultiViewCommand : std::uint8_t {
 
 constexpr unsigned MultiViewCommandBits = 5;
 
+// The command a multi-view code byte holds, without its extra bits.
+constexpr MultiViewCommand multiViewCommandOf(std::uint8_t code)
+{
+    return static_cast<MultiViewCommand>(code & ((1u << MultiViewCommandBits) - 1));
+}
+
 }  // namespace kest
