@@ -46,11 +46,9 @@ bool isParserKind(RecordKind kind)
     case RecordKind::MapFile:
     case RecordKind::MapName:
         return true;
-    case RecordKind::DemoFileName:
-    case RecordKind::DemoFileSize:
-        break;
+    default:
+        return false;
     }
-    return false;
 }
 
 bool isMapFileName(std::string_view text)

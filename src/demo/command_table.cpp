@@ -11,6 +11,7 @@ namespace kest {
 namespace {
 
 constexpr std::uint16_t MapModelConfigString = 33;
+constexpr std::uint16_t FirstPlayerConfigString = 1312;
 constexpr std::int32_t FirstProtocolWithDownloadData = 32;
 constexpr std::uint16_t MaxSoundEntityWord = 0x2000 | 7;  // entity 1024, any channel
 
@@ -25,6 +26,14 @@ std::string mapFileName(std::string_view modelPath)
             c = static_cast<char>(c - 'a' + 'A');
     }
     return name;
+}
+
+std::optional<std::size_t> playerSlot(std::uint16_t index, std::uint16_t firstPlayer)
+{
+    const std::size_t slot = std::size_t{index} - firstPlayer;
+    if (index < firstPlayer || slot >= PlayerSlots)
+        return std::nullopt;
+    return slot;
 }
 
 void appendPrint(MessageList& list, std::int64_t time, std::uint8_t level, std::string_view text)
@@ -64,6 +73,8 @@ void ServerMessageDecoder::decodeCommand(BlockCursor& cursor)
         decodeTempEntity(cursor);
         break;
     case ServerCommand::Layout:
+        decodeLayout(cursor);
+        break;
     case ServerCommand::StuffText:
     case ServerCommand::CenterPrint:
         cursor.readString();
@@ -106,6 +117,14 @@ void ServerMessageDecoder::decodeCommand(BlockCursor& cursor)
     }
 }
 
+void ServerMessageDecoder::decodeLayout(BlockCursor& cursor)
+{
+    const std::string_view layout = cursor.readString();
+    // The game's scoreboard comes as a layout.
+    if (matchFacts_)
+        list_.append(time_, RecordKind::Layout, layout);
+}
+
 void ServerMessageDecoder::decodeTempEntity(BlockCursor& cursor)
 {
     const auto payload = tempEntityPayloadWidth(cursor.readByte());
@@ -145,21 +164,30 @@ void ServerMessageDecoder::decodeServerData(BlockCursor& cursor)
     const std::int32_t protocol = cursor.readLong();
     cursor.readLong();  // server count
     const std::uint8_t attractLoop = cursor.readByte();
-    cursor.readString();  // game directory
+    const std::string_view gameDirectory = cursor.readString();
     cursor.skip(width::Short);  // player number
     const std::string_view levelName = cursor.readString();
     sv_version = protocol;
     isdemo = attractLoop;
-    if (keeps_ == Keeps::AllFacts)
-        list_.append(time_, RecordKind::MapName, levelName);
+    if (keeps_ != Keeps::AllFacts)
+        return;
+    if (matchFacts_) {
+        list_.append(time_, RecordKind::Protocol, std::to_string(protocol));
+        list_.append(time_, RecordKind::GameDirectory, gameDirectory);
+    }
+    list_.append(time_, RecordKind::MapName, levelName);
 }
 
 void ServerMessageDecoder::decodeConfigString(BlockCursor& cursor)
 {
     const std::uint16_t index = cursor.readShort();
     const std::string_view text = cursor.readString();
-    if (index == MapModelConfigString && keeps_ == Keeps::AllFacts)
+    if (keeps_ != Keeps::AllFacts)
+        return;
+    if (index == MapModelConfigString)
         list_.append(time_, RecordKind::MapFile, mapFileName(text));
+    else if (const auto slot = playerSlot(index, FirstPlayerConfigString); slot && matchFacts_)
+        list_.append(time_, playerRecordKind(*slot), text);
 }
 
 void ServerMessageDecoder::decodeDownload(BlockCursor& cursor)

@@ -37,7 +37,7 @@ bool startsMultiView(DemoWindow& window)
 // A player's recording: every block is one message of server commands.
 class PlayerDecoder {
 public:
-    explicit PlayerDecoder(MessageList& list) : messages_(list, ServerMessageDecoder::Keeps::AllFacts) {}
+    PlayerDecoder(MessageList& list, FactScope scope) : messages_(list, ServerMessageDecoder::Keeps::AllFacts, scope) {}
 
     std::optional<std::uint64_t> decodeBlock(BlockCursor& cursor, std::uint64_t blockEnd, std::int64_t blockNumber)
     {
@@ -46,6 +46,9 @@ public:
 
     // Nearly all the blocks that keep nothing start with the frame; the rest are not worth a look.
     bool keepsNothing(const std::uint8_t*, std::size_t) const { return false; }
+
+    // Every block is a tenth of a second of play.
+    std::int64_t playTime(std::int64_t blocks) const { return blocks; }
 
 private:
     ServerMessageDecoder messages_;
@@ -71,12 +74,32 @@ std::uint32_t lengthAt(const std::uint8_t* bytes)
 
 std::optional<DemoDamage> DemoParser::run(MessageList& list)
 {
-    if (startsMultiView(window_)) {
-        MultiViewDecoder decoder(list);
-        return walk<MultiViewFormat>(decoder);
+    const bool multiView = startsMultiView(window_);
+    if (scope_ == FactScope::Match)
+        list.append(0, RecordKind::DemoFormat, multiView ? "mvd2" : "dm2");
+    if (multiView) {
+        MultiViewDecoder decoder(list, scope_);
+        return walkTimed<MultiViewFormat>(decoder, list);
     }
-    PlayerDecoder decoder(list);
-    return walk<PlayerFormat>(decoder);
+    PlayerDecoder decoder(list, scope_);
+    return walkTimed<PlayerFormat>(decoder, list);
+}
+
+template <typename Format, typename Decoder>
+std::optional<DemoDamage> DemoParser::walkTimed(Decoder& decoder, MessageList& list)
+{
+    const auto recordPlayTime = [&] {
+        if (scope_ == FactScope::Match)
+            list.append(decoder.playTime(blockCount_), RecordKind::PlayTime, {});
+    };
+    try {
+        const std::optional<DemoDamage> damage = walk<Format>(decoder);
+        recordPlayTime();
+        return damage;
+    } catch (const DecodeError&) {
+        recordPlayTime();
+        throw;
+    }
 }
 
 // Nine blocks in ten start with the frame, which ends what kest reads of them, and of a

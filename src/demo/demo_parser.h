@@ -36,12 +36,18 @@ public:
     // the same outcome, which the fuzz round trip checks.
     enum class Walk { Lean, CursorOnly };
 
-    explicit DemoParser(DemoWindow& window, Walk walk = Walk::Lean) : window_(window), walk_(walk) {}
+    explicit DemoParser(DemoWindow& window, Walk walk = Walk::Lean, FactScope scope = FactScope::Log)
+        : window_(window), walk_(walk), scope_(scope)
+    {
+    }
     virtual ~DemoParser() = default;
 
     std::optional<DemoDamage> run(MessageList& list);
 
 private:
+    // The walk, and then the demo's play time for the match facts, however the walk ends.
+    template <typename Format, typename Decoder>
+    std::optional<DemoDamage> walkTimed(Decoder& decoder, MessageList& list);
     template <typename Format, typename Decoder>
     std::optional<DemoDamage> walk(Decoder& decoder);
     // Steps over the blocks from `lengthOffset` on that keep nothing; gives where it stopped.
@@ -50,6 +56,7 @@ private:
 
     DemoWindow& window_;
     Walk walk_;
+    FactScope scope_;
     std::int64_t blockCount_ = 0;
 };
 

@@ -2,6 +2,8 @@
 // over or read, and the records kest keeps from it. The frame never gets here:
 // it ends its block.
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "demo/multi_view_decoder.h"
 #include "demo/server_command.h"
@@ -18,13 +20,15 @@ constexpr std::uint16_t FirstMinorVersionWithFlagsShort = 2012;
 constexpr std::uint16_t NewestMinorVersion = 2012;
 constexpr std::uint16_t ExtendedLimitsFlag = 4;
 
-// The config string table: its end, which the server data's list ends with, and the map model.
+// The config string table: its end, which the server data's list ends with, the map model,
+// and the first player's.
 struct ConfigStringTable {
     std::uint16_t end;
     std::uint16_t mapModel;
+    std::uint16_t firstPlayer;
 };
-constexpr ConfigStringTable StandardTable{2080, 33};
-constexpr ConfigStringTable ExtendedTable{13630, 63};
+constexpr ConfigStringTable StandardTable{2080, 33, 1312};
+constexpr ConfigStringTable ExtendedTable{13630, 63, 12862};
 constexpr std::uint16_t LevelNameConfigString = 0;
 
 constexpr std::uint8_t SoundVolume = 0x01;
@@ -64,6 +68,9 @@ void MultiViewDecoder::decodeCommand(BlockCursor& cursor)
     case MultiViewCommand::ServerData:
         decodeServerData(cursor, extraBits);
         break;
+    case MultiViewCommand::ConfigString:
+        decodeConfigString(cursor);
+        break;
     case MultiViewCommand::Unicast:
     case MultiViewCommand::ReliableUnicast:
         decodeUnicast(cursor, extraBits);
@@ -79,7 +86,7 @@ void MultiViewDecoder::decodeCommand(BlockCursor& cursor)
     }
 }
 
-// The commands that keep nothing, whatever they hold.
+// The commands that keep nothing, whatever they hold, and the config strings the match facts do not keep.
 bool MultiViewDecoder::stepOverQuiet(BlockCursor& cursor, std::uint8_t code) const
 {
     using namespace width;
@@ -87,10 +94,11 @@ bool MultiViewDecoder::stepOverQuiet(BlockCursor& cursor, std::uint8_t code) con
     switch (multiViewCommandOf(code)) {
     case MultiViewCommand::Nop:
         return true;
-    case MultiViewCommand::ConfigString:
-        cursor.skip(Short);  // index
+    case MultiViewCommand::ConfigString: {
+        const std::uint16_t index = cursor.readShort();
         cursor.readString();
-        return true;
+        return !keptPlayerSlot(index);
+    }
     case MultiViewCommand::MulticastAll:
     case MultiViewCommand::ReliableMulticastAll:
         stepOverMulticast(cursor, extraBits, false);
@@ -149,21 +157,50 @@ void MultiViewDecoder::decodeServerData(BlockCursor& cursor, unsigned extraBits)
         reportUnknownFormat();
     const unsigned flags = minorVersion >= FirstMinorVersionWithFlagsShort ? cursor.readShort() : extraBits;
     cursor.readLong();  // server count
-    cursor.readString();  // game directory
+    const std::string_view gameDirectory = cursor.readString();
     ownClient_ = static_cast<std::int16_t>(cursor.readShort());
     extendedLimits_ = minorVersion >= FirstMinorVersionWithExtendedLimits && (flags & ExtendedLimitsFlag) != 0;
+    if (matchFacts_) {
+        list_.append(time_, RecordKind::Protocol, std::to_string(MultiViewProtocol));
+        list_.append(time_, RecordKind::MinorVersion, std::to_string(minorVersion));
+        list_.append(time_, RecordKind::GameDirectory, gameDirectory);
+    }
     const ConfigStringTable table = extendedLimits_ ? ExtendedTable : StandardTable;
     std::string levelName;
     std::string mapFile;
+    // The players come after the level's name and map, as in a player's demo.
+    std::vector<std::pair<std::size_t, std::string>> players;
     for (std::uint16_t index = cursor.readShort(); index != table.end; index = cursor.readShort()) {
         const std::string_view text = cursor.readString();
         if (index == LevelNameConfigString)
             levelName = text;
         else if (index == table.mapModel)
             mapFile = mapFileName(text);
+        else if (const auto slot = keptPlayerSlot(index))
+            players.emplace_back(*slot, std::string(text));
     }
     list_.append(time_, RecordKind::MapName, levelName);
     list_.append(time_, RecordKind::MapFile, mapFile);
+    for (const auto& [slot, text] : players)
+        list_.append(time_, playerRecordKind(slot), text);
+}
+
+void MultiViewDecoder::decodeConfigString(BlockCursor& cursor)
+{
+    const std::uint16_t index = cursor.readShort();
+    const std::string_view text = cursor.readString();
+    if (const auto slot = keptPlayerSlot(index))
+        list_.append(time_, playerRecordKind(*slot), text);
+}
+
+std::optional<std::size_t> MultiViewDecoder::keptPlayerSlot(std::uint16_t index) const
+{
+    if (!matchFacts_)
+        return std::nullopt;
+    const auto slot = playerSlot(index, (extendedLimits_ ? ExtendedTable : StandardTable).firstPlayer);
+    if (!slot || static_cast<std::int32_t>(*slot) == ownClient_)
+        return std::nullopt;
+    return slot;
 }
 
 MultiViewDecoder::UnicastHeader MultiViewDecoder::readUnicastHeader(BlockCursor& cursor, unsigned extraBits)

@@ -17,8 +17,10 @@ namespace kest {
 // Unknown commands raise a DecodeError through report_error.
 class MultiViewDecoder {
 public:
-    explicit MultiViewDecoder(MessageList& list)
-        : list_(list), ownClientMessages_(list, ServerMessageDecoder::Keeps::PrintsOnly)
+    MultiViewDecoder(MessageList& list, FactScope scope)
+        : list_(list),
+          ownClientMessages_(list, ServerMessageDecoder::Keeps::PrintsOnly, scope),
+          matchFacts_(scope == FactScope::Match)
     {
     }
     virtual ~MultiViewDecoder() = default;
@@ -31,6 +33,9 @@ public:
     // keep nothing (multicasts, sounds, config strings, unicasts to other clients): then there
     // is nothing to decode in it. Reads nothing outside those bytes.
     bool keepsNothing(const std::uint8_t* message, std::size_t length) const;
+
+    // The play time after `blocks` blocks: those that start with server data are the connection.
+    std::int64_t playTime(std::int64_t blocks) const { return blocks - serverDataBlocks_; }
 
 private:
     struct UnicastHeader {
@@ -46,6 +51,10 @@ private:
     bool stepOverQuiet(BlockCursor& cursor, std::uint8_t code) const;
 
     void decodeServerData(BlockCursor& cursor, unsigned extraBits);
+    void decodeConfigString(BlockCursor& cursor);
+    // The slot of a player other than the recording's own client, for a config string the
+    // match facts keep.
+    std::optional<std::size_t> keptPlayerSlot(std::uint16_t index) const;
     void decodeUnicast(BlockCursor& cursor, unsigned extraBits);
     static void stepOverMulticast(BlockCursor& cursor, unsigned extraBits, bool hasLeaf);
     void stepOverSound(BlockCursor& cursor) const;
@@ -53,6 +62,7 @@ private:
 
     MessageList& list_;
     ServerMessageDecoder ownClientMessages_;
+    bool matchFacts_;
     ErrorReporter reporter_;
     // A block is a tenth of a second of play, but for those that start with server data.
     std::int64_t time_ = 0;

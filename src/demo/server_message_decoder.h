@@ -48,6 +48,13 @@ std::optional<std::uint64_t> decodeCommands(BlockCursor& cursor, std::uint64_t e
 // The map model's path names the map file: what follows its last '/', upper-cased.
 std::string mapFileName(std::string_view modelPath);
 
+// The facts a decoder keeps: those the log shows, or also those behind the messages
+// that the match facts need (protocol, game directory, players, layouts).
+enum class FactScope { Log, Match };
+
+// The slot of a player's config string in a table whose players start at `firstPlayer`.
+std::optional<std::size_t> playerSlot(std::uint16_t index, std::uint16_t firstPlayer);
+
 // Decodes the server-to-client commands of one message as a player's client
 // receives them: a block of a player's recording, or what a multi-view
 // recording sends one client. Unknown commands raise a DecodeError through
@@ -57,7 +64,10 @@ public:
     // What it keeps of a message: everything, or only what was printed.
     enum class Keeps { AllFacts, PrintsOnly };
 
-    ServerMessageDecoder(MessageList& list, Keeps keeps) : list_(list), keeps_(keeps) {}
+    ServerMessageDecoder(MessageList& list, Keeps keeps, FactScope scope)
+        : list_(list), keeps_(keeps), matchFacts_(scope == FactScope::Match)
+    {
+    }
     virtual ~ServerMessageDecoder() = default;
 
     // Decodes the commands that start before `end`, up to the frame, with records at
@@ -68,6 +78,7 @@ private:
     // Every command but the frame, which decodeMessage takes as the end of the message.
     void decodeCommand(BlockCursor& cursor);
 
+    void decodeLayout(BlockCursor& cursor);
     void decodeTempEntity(BlockCursor& cursor);
     void decodeSound(BlockCursor& cursor);
     void decodePrint(BlockCursor& cursor);
@@ -78,6 +89,7 @@ private:
 
     MessageList& list_;
     Keeps keeps_;
+    bool matchFacts_;
     ErrorReporter reporter_;
     std::int64_t time_ = 0;
 

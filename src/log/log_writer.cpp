@@ -22,7 +22,7 @@ LineFormat lineFormat(RecordKind kind)
     case RecordKind::MapName: return {Group::Header, "Map name: "};
     case RecordKind::DemoFileName: return {Group::Header, "Demo filename: "};
     case RecordKind::DemoFileSize: return {Group::Header, "Demo filesize: "};
-    case RecordKind::Print: break;
+    default: break;  // a print of level 0, or a fact the log does not show
     }
     return {Group::None, {}};
 }

@@ -10,7 +10,7 @@ void MessageList::append(std::int64_t time, RecordKind kind, std::string_view te
 {
     if (size_ == records_.size() * RecordsPerChunk)
         records_.emplace_back(new StoredRecord[RecordsPerChunk]);
-    StoredRecord& record = at(size_);
+    StoredRecord& record = stored(size_);
     record.time = time;
     record.kind = kind;
     store(record, text);
@@ -41,7 +41,7 @@ void MessageList::replaceText(std::size_t index, std::string_view text)
 {
     if (index >= size_)
         throw std::out_of_range("no record to replace the text of");
-    StoredRecord& record = at(index);
+    StoredRecord& record = stored(index);
     if (text.size() <= record.length) {
         if (!text.empty())
             std::memcpy(texts_[record.chunk].bytes.get() + record.offset, text.data(), text.size());
@@ -56,7 +56,7 @@ void MessageList::keepFirst(std::size_t count)
 {
     if (count >= size_)
         return;
-    const StoredRecord& firstDropped = at(count);
+    const StoredRecord& firstDropped = stored(count);
     const TextEnd textsKept =
         std::max(TextEnd{firstDropped.chunk, static_cast<std::size_t>(firstDropped.offset)}, keptTexts_);
     texts_.resize(std::min(texts_.size(), textsKept.chunk + (textsKept.used > 0 ? 1 : 0)));
@@ -69,7 +69,7 @@ const MessageRecord* MessageList::show(std::size_t index)
 {
     if (index >= size_)
         return nullptr;
-    const StoredRecord& record = at(index);
+    const StoredRecord& record = stored(index);
     shown_.time = record.time;
     shown_.kind = record.kind;
     // An empty text may lie where no chunk is yet.

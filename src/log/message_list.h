@@ -18,7 +18,29 @@ enum class RecordKind : std::int32_t {
     MapName = 6,
     DemoFileName = 100,
     DemoFileSize = 101,
+
+    // The facts behind the messages, kept only for the match facts (--json, --html): the log
+    // shows none of them. Numbers are in decimal, as the file size is.
+    DemoFormat = 200,     // "dm2" or "mvd2"
+    Compressed = 201,     // the file is gzip-compressed; no text
+    Protocol = 202,       // each server data's protocol
+    MinorVersion = 203,   // each multi-view server data's minor version
+    GameDirectory = 204,  // each server data's game directory
+    Layout = 205,         // a layout the recording's player was shown
+    PlayTime = 206,       // at the demo's last block read, whose number is its time; no text
+    DamageOffset = 207,   // where a damaged demo stops making sense
+    StopOffset = 208,     // where a demo kest does not know stops, when the run keeps going
+    StopError = 209,      // the error it stops with
+    // A player's config string, kinds Player to Player + 255 by the player's slot.
+    Player = 1000,
 };
+
+constexpr std::size_t PlayerSlots = 256;
+
+constexpr RecordKind playerRecordKind(std::size_t slot)
+{
+    return static_cast<RecordKind>(static_cast<std::int32_t>(RecordKind::Player) + static_cast<std::int32_t>(slot));
+}
 
 struct MessageRecord {
     std::int64_t time;  // block number within its demo; 0 for the demo's own facts
@@ -51,6 +73,9 @@ public:
     // The record they give is valid until the cursor moves or the list changes.
     const MessageRecord* first();
     const MessageRecord* next();
+
+    // The record appended as the index-th (from 0), outside the cursor; valid while the list is.
+    MessageRecord at(std::size_t index) const;
 
     std::size_t size() const { return size_; }
 
@@ -89,7 +114,11 @@ private:
         }
     };
 
-    StoredRecord& at(std::size_t index) { return records_[index / RecordsPerChunk][index % RecordsPerChunk]; }
+    StoredRecord& stored(std::size_t index) { return records_[index / RecordsPerChunk][index % RecordsPerChunk]; }
+    const StoredRecord& stored(std::size_t index) const
+    {
+        return records_[index / RecordsPerChunk][index % RecordsPerChunk];
+    }
     // Copies the text after the last one stored, setting the record's place for it.
     void store(StoredRecord& record, std::string_view text);
     const MessageRecord* show(std::size_t index);
