@@ -6,7 +6,7 @@ namespace kest::game_obituaries {
 
 ObituaryTable baseq2()
 {
-    return {{
+    const std::vector<Obituary> obituaries = {
         // Deaths the world dealt, printed as "victim message."
         {"{victim} suicides.", "suicide", ""},
         {"{victim} cratered.", "falling", ""},
@@ -46,8 +46,8 @@ ObituaryTable baseq2()
         {"{victim} tried to invade {killer}'s personal space", "telefrag", ""},
         // Any other death.
         {"{victim} died.", "unknown", ""},
-    },
-            ""};
+    };
+    return {obituaries, ""};
 }
 
 }  // namespace kest::game_obituaries
