@@ -21,6 +21,9 @@ public:
 
     std::optional<std::size_t> read(std::uint8_t* into, std::size_t capacity) override;
 
+    // Whether the file is gzip-compressed, once its first bytes are read.
+    bool compressed() const { return inflater_ != nullptr; }
+
 private:
     std::optional<std::size_t> readFirst(std::uint8_t* into, std::size_t capacity);
 

@@ -9,12 +9,14 @@
 
 #include "demo/demo_input.h"
 #include "demo/demo_parser.h"
+#include "log/json_writer.h"
 #include "log/log_writer.h"
 
 namespace kest {
 namespace {
 
 const std::string LogFileName = "kest.log";
+const std::string JsonFileName = "kest.json";
 
 // The banner and usage, as kest has always shown them.
 const char* const Usage = "\nKest 0.60, 98-11-04\n"
@@ -26,6 +28,8 @@ const char* const Usage = "\nKest 0.60, 98-11-04\n"
 // What -h and --help add to them.
 const char* const Help = "\nOptions:\n"
                          "  -k, --keep-going  warn about a file or pattern kest cannot use, and go on\n"
+                         "  -j, --json        also write kest.json: who played, who fragged whom with what,\n"
+                         "                    and the score, for every demo (JSON Lines)\n"
                          "  -h, --help        show this help\n"
                          "Demos compressed with gzip (such as *.dm2.gz) are read as they are.\n"
                          "Servers' multi-view recordings (*.mvd2, *.mvd2.gz) are read too.\n"
@@ -39,15 +43,19 @@ bool asksFor(const std::vector<std::string>& arguments, std::initializer_list<co
     });
 }
 
-bool asksToKeepGoing(const std::string& argument) { return argument == "-k" || argument == "--keep-going"; }
+bool isKeepGoing(const std::string& argument) { return argument == "-k" || argument == "--keep-going"; }
+bool isJson(const std::string& argument) { return argument == "-j" || argument == "--json"; }
+bool isRunOption(const std::string& argument) { return isKeepGoing(argument) || isJson(argument); }
 
 }  // namespace
 
 int Driver::run(const std::vector<std::string>& arguments)
 {
     std::vector<std::string> patterns;
-    std::remove_copy_if(arguments.begin(), arguments.end(), std::back_inserter(patterns), asksToKeepGoing);
-    keepGoing_ = patterns.size() != arguments.size();
+    std::remove_copy_if(arguments.begin(), arguments.end(), std::back_inserter(patterns), isRunOption);
+    keepGoing_ = std::any_of(arguments.begin(), arguments.end(), isKeepGoing);
+    writesJson_ = std::any_of(arguments.begin(), arguments.end(), isJson);
+    facts_ = writesJson_ ? FactScope::Match : FactScope::Log;
     leftOut_ = false;
     const bool asksForHelp = asksFor(patterns, {"-h", "--help"});
     if (asksForHelp || patterns.empty() || asksFor(patterns, {"--version"})) {
@@ -123,7 +131,7 @@ bool Driver::decodeDemo(const std::string& name, InputFile& file, MessageList& l
     window_.open(input);
     std::optional<DemoDamage> damage;
     try {
-        damage = DemoParser(window_).run(list);
+        damage = DemoParser(window_, DemoParser::Walk::Lean, facts_).run(list);
     } catch (const ReadFailed&) {
         return false;
     } catch (const std::bad_alloc&) {
@@ -133,7 +141,12 @@ bool Driver::decodeDemo(const std::string& name, InputFile& file, MessageList& l
         if (!keepGoing_)
             throw;
         warnLeftOut("Demofile " + name + " stops at byte " + std::to_string(error.offset()) + ": " + error.what());
+        if (facts_ == FactScope::Match) {
+            list.append(0, RecordKind::StopOffset, std::to_string(error.offset()));
+            list.append(0, RecordKind::StopError, error.what());
+        }
     }
+    recordEnding(list, input, damage);
     if (file.size() != sizeAtOpen)
         list.replaceText(sizeRecord, std::to_string(file.size()));
     if (damage)
@@ -142,12 +155,27 @@ bool Driver::decodeDemo(const std::string& name, InputFile& file, MessageList& l
     return true;
 }
 
+void Driver::recordEnding(MessageList& list, const DemoInput& input, const std::optional<DemoDamage>& damage)
+{
+    if (facts_ != FactScope::Match)
+        return;
+    if (input.compressed())
+        list.append(0, RecordKind::Compressed, {});
+    if (damage)
+        list.append(0, RecordKind::DamageOffset, std::to_string(damage->offset));
+}
+
+// kest.json goes with the log: written only once the log is, each complete or not at all.
 void Driver::writeLog(MessageList& list)
 {
     console_.write("\nWriting kest.log...\n");
-    LogWriter writer;
-    if (!writer.write(list, LogFileName, platform_))
+    if (!LogWriter().write(list, LogFileName, platform_))
         reporter_.report_error("Couldn't write logfile %s!", LogFileName.c_str());
+    if (!writesJson_)
+        return;
+    console_.write("Writing kest.json...\n");
+    if (!JsonWriter().write(list, JsonFileName, platform_))
+        reporter_.report_error("Couldn't write logfile %s!", JsonFileName.c_str());
 }
 
 void Driver::leaveOut(const std::string& message)

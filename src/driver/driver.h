@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "demo/demo_input.h"
+#include "demo/demo_parser.h"
 #include "demo/demo_window.h"
 #include "driver/console.h"
 #include "driver/error_reporter.h"
@@ -30,6 +32,8 @@ private:
     // False when the file could not be read to its end.
     bool decodeDemo(const std::string& name, InputFile& file, MessageList& list);
     void writeLog(MessageList& list);
+    // The demo's facts that only the end of its decoding tells, for the match facts.
+    void recordEnding(MessageList& list, const DemoInput& input, const std::optional<DemoDamage>& damage);
 
     // An error that concerns one pattern or one demo: it ends the run, or, in a run that
     // keeps going, is printed as a warning and the run goes on without what it concerns.
@@ -41,6 +45,8 @@ private:
     ErrorReporter reporter_;
     DemoWindow window_;  // one for all demos, so their bytes pass through memory that is warm
     bool keepGoing_ = false;
+    bool writesJson_ = false;
+    FactScope facts_ = FactScope::Log;
     bool leftOut_ = false;  // whether a warning of leaveOut was printed
 };
 

@@ -65,17 +65,24 @@ void MessageList::keepFirst(std::size_t count)
     size_ = count;
 }
 
+MessageRecord MessageList::at(std::size_t index) const
+{
+    if (index >= size_)
+        throw std::out_of_range("no record at that index");
+    const StoredRecord& record = stored(index);
+    // An empty text may lie where no chunk is yet.
+    const std::string_view text = record.length == 0
+                                      ? std::string_view()
+                                      : std::string_view(texts_[record.chunk].bytes.get() + record.offset,
+                                                         static_cast<std::size_t>(record.length));
+    return MessageRecord{record.time, record.kind, text};
+}
+
 const MessageRecord* MessageList::show(std::size_t index)
 {
     if (index >= size_)
         return nullptr;
-    const StoredRecord& record = stored(index);
-    shown_.time = record.time;
-    shown_.kind = record.kind;
-    // An empty text may lie where no chunk is yet.
-    shown_.text = record.length == 0 ? std::string_view()
-                                     : std::string_view(texts_[record.chunk].bytes.get() + record.offset,
-                                                        static_cast<std::size_t>(record.length));
+    shown_ = at(index);
     return &shown_;
 }
 

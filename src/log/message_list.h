@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -40,6 +41,15 @@ constexpr std::size_t PlayerSlots = 256;
 constexpr RecordKind playerRecordKind(std::size_t slot)
 {
     return static_cast<RecordKind>(static_cast<std::int32_t>(RecordKind::Player) + static_cast<std::int32_t>(slot));
+}
+
+// The slot of a player's config string record.
+constexpr std::optional<std::size_t> playerSlotOf(RecordKind kind)
+{
+    const std::int32_t slot = static_cast<std::int32_t>(kind) - static_cast<std::int32_t>(RecordKind::Player);
+    if (slot < 0 || slot >= static_cast<std::int32_t>(PlayerSlots))
+        return std::nullopt;
+    return static_cast<std::size_t>(slot);
 }
 
 struct MessageRecord {
