@@ -131,7 +131,10 @@ bool Driver::decodeDemo(const std::string& name, InputFile& file, MessageList& l
     window_.open(input);
     std::optional<DemoDamage> damage;
     try {
-        damage = DemoParser(window_, DemoParser::Walk::Lean, facts_).run(list);
+        // Set only when there is damage: g++ 12 at -O3 drops the empty start of an optional that
+        // a call's result overwrites, and a demo that stopped then showed another's damage.
+        if (const auto found = DemoParser(window_, DemoParser::Walk::Lean, facts_).run(list))
+            damage = found;
     } catch (const ReadFailed&) {
         return false;
     } catch (const std::bad_alloc&) {

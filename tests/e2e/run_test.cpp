@@ -24,6 +24,8 @@ const std::string Usage =
 const std::string Help = Usage +
                          "\nOptions:\n"
                          "  -k, --keep-going  warn about a file or pattern kest cannot use, and go on\n"
+                         "  -j, --json        also write kest.json: who played, who fragged whom with what,\n"
+                         "                    and the score, for every demo (JSON Lines)\n"
                          "  -h, --help        show this help\n"
                          "Demos compressed with gzip (such as *.dm2.gz) are read as they are.\n"
                          "Servers' multi-view recordings (*.mvd2, *.mvd2.gz) are read too.\n"
