@@ -16,6 +16,7 @@ const std::pair<std::string_view, std::array<std::string_view, 3>> Pronouns[] = 
     {"{him}", {"him", "her", "it"}},
     {"{himself}", {"himself", "herself", "itself"}},
     {"{he}", {"he", "she", "it"}},
+    {"{his/it's}", {"his", "her", "it's"}},  // Ground Zero's doppleganger, spelt so
 };
 
 std::string replaceAll(std::string text, std::string_view what, std::string_view with)

@@ -7,7 +7,8 @@ namespace kest {
 
 // One obituary of a game, as its obituary function prints it: the text with {victim} and
 // {killer} where the names go, and a pronoun in braces where the game picks the victim's
-// ({his}: his, her or its; {him}: him, her or it; {himself}: himself, herself or itself).
+// ({his}: his, her or its; {him}: him, her or it; {himself}: himself, herself or itself; the
+// rest with them in frag_splitter.cpp).
 struct Obituary {
     std::string_view text;
     std::string_view means;   // the game's means of death, in lower case without its MOD_ prefix
