@@ -6,20 +6,6 @@
 namespace kest {
 namespace {
 
-char consoleCharacter(unsigned char byte)
-{
-    if (byte == '\t' || byte == '\n' || byte == ' ')
-        return static_cast<char>(byte);
-    const unsigned char plain = byte & 0x7F;
-    if (plain >= ' ' && plain < 0x7F)
-        return static_cast<char>(plain);
-    if (plain == 16)
-        return '[';
-    if (plain == 17)
-        return ']';
-    return '.';
-}
-
 // The length of the UTF-8 sequence that starts the text, or 0 where none does.
 std::size_t sequenceLength(std::string_view text)
 {
@@ -58,8 +44,10 @@ std::size_t sequenceLength(std::string_view text)
 
 void appendConsoleText(std::string& out, std::string_view text)
 {
-    for (const char c : text)
-        out += consoleCharacter(static_cast<unsigned char>(c));
+    const std::size_t start = out.size();
+    out.resize(start + text.size());
+    for (std::size_t at = 0; at < text.size(); ++at)
+        out[start + at] = consoleCharacter(text[at]);
 }
 
 std::string consoleText(std::string_view text)

@@ -111,9 +111,11 @@ std::optional<Death> FragSplitter::splitKill(std::string_view line, const std::v
         for (const std::string_view first : names) {
             if (!startsWith(afterLead, first))
                 continue;
+            // The names as the line has them: its own bytes, not the roster's.
+            const std::string_view firstName = afterLead.substr(0, first.size());
             const std::string_view rest = afterLead.substr(first.size());
             if (const auto only = continuation.oneName.find(rest); !killsOnly && only != continuation.oneName.end())
-                return Death{first, std::nullopt, only->second.obituary, false};
+                return Death{firstName, std::nullopt, only->second.obituary, false};
             for (const auto& [middle, endings] : continuation.twoNames) {
                 if (!startsWith(rest, middle))
                     continue;
@@ -125,8 +127,9 @@ std::optional<Death> FragSplitter::splitKill(std::string_view line, const std::v
                     if (ending == endings.end())
                         continue;
                     const Ending& found = ending->second;
-                    return found.killerFirst ? Death{second, first, found.obituary, false}
-                                             : Death{first, second, found.obituary, false};
+                    const std::string_view secondName = afterMiddle.substr(0, second.size());
+                    return found.killerFirst ? Death{secondName, firstName, found.obituary, false}
+                                             : Death{firstName, secondName, found.obituary, false};
                 }
             }
         }

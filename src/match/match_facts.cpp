@@ -47,9 +47,9 @@ public:
         } else {
             killer.kills++;
             if (!death.obituary->weapon.empty())
-                killer.weapons[std::string(death.obituary->weapon)]++;
+                killer.weapons[death.obituary->weapon]++;
         }
-        frags_[{*death.killer, death.victim}]++;
+        frags_[{&killer, &byName_[death.victim]}]++;
         step(time, *death.killer, killer);
     }
 
@@ -68,8 +68,11 @@ public:
         std::map<std::string_view, std::size_t> place;
         for (std::size_t i = 0; i < level_.players.size(); ++i)
             place.emplace(level_.players[i].name, i);
-        for (const auto& [names, count] : frags_)
-            level_.frags[{place.at(names.first), place.at(names.second)}] = count;
+        std::unordered_map<const PlayerTally*, std::size_t> placeOf;
+        for (const auto& [name, tally] : byName_)
+            placeOf.emplace(&tally, place.at(name));
+        for (const auto& [players, count] : frags_)
+            level_.frags[{placeOf.at(players.first), placeOf.at(players.second)}] = count;
         for (const auto& [time, name, score] : steps_)
             level_.scoreSteps.push_back({time, place.at(name), score});
     }
@@ -83,8 +86,9 @@ private:
 
     LevelFacts& level_;
     bool keepsSteps_;
-    std::map<std::string_view, PlayerTally> byName_;
-    std::map<std::pair<std::string_view, std::string_view>, std::int32_t> frags_;
+    std::unordered_map<std::string_view, PlayerTally> byName_;
+    // By killer and victim; the tallies never move.
+    std::map<std::pair<const PlayerTally*, const PlayerTally*>, std::int32_t> frags_;
     std::vector<std::tuple<std::int64_t, std::string_view, std::int32_t>> steps_;
 };
 
@@ -110,10 +114,12 @@ std::optional<Death> MatchReplay::take(const MessageRecord& record)
         // Every server data starts a level, in the original game until its directory says otherwise.
         roster_ = std::make_unique<Roster>();
         splitter_ = &splitterFor({});
+        forgetSplits();
         return std::nullopt;
     case RecordKind::GameDirectory:
         if (roster_)
             splitter_ = &splitterFor(record.text);
+        forgetSplits();
         return std::nullopt;
     case RecordKind::Frag: {
         if (!roster_)
@@ -121,16 +127,42 @@ std::optional<Death> MatchReplay::take(const MessageRecord& record)
         std::string_view line = record.text;
         if (!line.empty() && line.back() == '\n')
             line.remove_suffix(1);
-        // A player who left or took another name may still be named by the lines after.
-        if (auto death = splitter_->split(line, roster_->currentNames()))
-            return death;
-        return splitter_->split(line, roster_->everyName());
+        return split(line);
     }
     default:
-        if (const auto slot = playerSlotOf(record.kind); slot && roster_)
+        if (const auto slot = playerSlotOf(record.kind); slot && roster_) {
             roster_->setPlayer(*slot, record.text);
+            forgetSplits();
+        }
         return std::nullopt;
     }
+}
+
+std::optional<Death> MatchReplay::split(std::string_view line)
+{
+    const auto remembered = splits_.find(line);
+    if (remembered != splits_.end()) {
+        const std::optional<Places>& places = remembered->second;
+        if (!places)
+            return std::nullopt;
+        const auto killer = places->killer ? std::optional(line.substr(places->killer->first, places->killer->second))
+                                           : std::nullopt;
+        return Death{line.substr(places->victimAt, places->victimSize), killer, places->obituary, places->teamKill};
+    }
+    // A player who left or took another name may still be named by the lines after.
+    std::optional<Death> death = splitter_->split(line, roster_->currentNames());
+    if (!death)
+        death = splitter_->split(line, roster_->everyName());
+    if (splits_.size() == MaxRemembered)
+        forgetSplits();
+    const auto at = [&](std::string_view name) { return static_cast<std::size_t>(name.data() - line.data()); };
+    std::optional<Places>& places = splits_[line];
+    if (death) {
+        places = Places{at(death->victim), death->victim.size(), std::nullopt, death->obituary, death->teamKill};
+        if (death->killer)
+            places->killer = std::pair(at(*death->killer), death->killer->size());
+    }
+    return death;
 }
 
 std::optional<DemoMessages::Message> DemoMessages::next()

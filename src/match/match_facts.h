@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -32,7 +34,7 @@ struct PlayerTally {
     std::int32_t deaths = 0;
     std::int32_t suicides = 0;  // deaths without a killer too
     std::int32_t teamKills = 0;
-    std::map<std::string, std::int32_t> weapons;  // kills by the weapon's name
+    std::map<std::string_view, std::int32_t> weapons;  // kills by the weapon's name, as its table has it
     // The deathmatch rule: a kill counts one, a suicide or a team mate's kill one less.
     std::int32_t score() const { return kills - suicides - teamKills; }
 };
@@ -97,8 +99,25 @@ public:
     const Roster* roster() const { return roster_.get(); }
 
 private:
+    // A death as places in its line: the same words in a later line tell the same death, as
+    // long as the roster and the game stay as they are.
+    struct Places {
+        std::size_t victimAt;
+        std::size_t victimSize;
+        std::optional<std::pair<std::size_t, std::size_t>> killer;
+        const Obituary* obituary;
+        bool teamKill;
+    };
+    static constexpr std::size_t MaxRemembered = 4096;
+
+    std::optional<Death> split(std::string_view line);
+    void forgetSplits() { splits_.clear(); }
+
     std::unique_ptr<Roster> roster_;
     const FragSplitter* splitter_ = nullptr;
+    // Frag lines repeat: a duel's two players and a few weapons make most of them. The lines
+    // are the list's, there as long as the replay is.
+    std::unordered_map<std::string_view, std::optional<Places>> splits_;
 };
 
 enum class ScoreSteps { Left, Kept };
