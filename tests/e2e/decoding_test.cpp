@@ -171,8 +171,6 @@ TEST_F(DemoDecodingTest, SampleMatchGivesTheSameLinesInBothFormats)
     EXPECT_NE(texts[1].find("CHAT: "), std::string::npos);
 }
 
-const fs::path RealDemos = KEST_REAL_DEMOS_DIR;
-
 // The protocol-34 recordings, in byte order of their names.
 const Arguments Protocol34Recordings = {
     "aqtion-bandaging-guide.dm2", "aqtion-doors-guide.dm2", "aqtion-jumping-guide.dm2",
@@ -184,36 +182,6 @@ const Arguments MultiViewRecordings = {"aqtion-asylum.mvd2.gz", "libq2-opentdm.m
 
 // Cut files read by one run of kest: a batch of the longest recording's cuts takes some 40 MB.
 constexpr std::size_t CutsPerRun = 300;
-
-// The offsets of a recording's length fields, the end marker's last; the walk looks at nothing but the lengths.
-bool isMultiView(const Bytes& recording)
-{
-    return recording.size() >= 4 && std::equal(recording.begin(), recording.begin() + 4, "MVD2");
-}
-
-// A player's recording has lengths of 32 bits, negative at its end; a multi-view one, after its
-// magic, lengths of 16 bits, 0 at its end.
-std::size_t lengthWidth(const Bytes& recording) { return isMultiView(recording) ? 2 : 4; }
-
-std::vector<std::size_t> lengthFields(const Bytes& recording)
-{
-    std::vector<std::size_t> fields;
-    const std::size_t width = lengthWidth(recording);
-    const auto lengthAt = [&](std::size_t at) -> std::int64_t {
-        std::uint32_t value = 0;
-        for (std::size_t i = 0; i < width; ++i)
-            value |= std::uint32_t{recording[at + i]} << (8 * i);
-        return width == 4 ? std::int64_t{static_cast<std::int32_t>(value)} : value == 0 ? -1 : std::int64_t{value};
-    };
-    // The end marker ends the walk before its step is used.
-    std::int64_t length = 0;
-    for (std::size_t at = width == 2 ? 4 : 0; length >= 0 && at + width <= recording.size();
-         at += width + static_cast<std::size_t>(length)) {
-        fields.push_back(at);
-        length = lengthAt(at);
-    }
-    return fields;
-}
 
 // Whether a run over one changed recording ended in a defined way: read to its end, damaged at
 // a byte inside it, or ended by one of the decoder's messages with values it can print. Those
@@ -244,27 +212,8 @@ bool endsInADefinedWay(const KestRun& run, const std::string& name, long long si
            thisId > 0x14 && thisId <= 0xFF && prevId <= 0x13;
 }
 
-class RealRecordingTest : public KestTest {
+class RealRecordingCutsTest : public RealRecordingTest {
 protected:
-    void SetUp() override
-    {
-        KestTest::SetUp();
-        if (!fs::is_directory(RealDemos))
-            GTEST_SKIP() << "no folder " << RealDemos << " of real recordings (set KEST_REAL_DEMOS_DIR)";
-    }
-
-    static Bytes recording(const std::string& name)
-    {
-        const std::string bytes = readFile(RealDemos / name).value_or("");
-        return Bytes(bytes.begin(), bytes.end());
-    }
-
-    // The log made for a recording, or for all of them ("all-good.dm2").
-    static std::string expectedLog(const std::string& name)
-    {
-        return readFile(RealDemos / "expected" / (name.substr(0, name.find('.')) + ".log")).value_or("");
-    }
-
     // Cuts a recording after each of `cuts` bytes, in ascending order, and checks every cut against
     // the whole: a warning at the length field of the block the cut leaves unfinished (none on a
     // boundary), and messages that are a beginning of the whole log's, never fewer for a longer cut.
@@ -368,7 +317,7 @@ TEST_F(RealRecordingTest, FolderWithTheModsRecording)
     EXPECT_EQ(completedLog({"-k", "*.dm2"}, lines, 2), log);
 }
 
-TEST_F(RealRecordingTest, CutAtEveryByte)
+TEST_F(RealRecordingCutsTest, CutAtEveryByte)
 {
     std::vector<std::size_t> cuts(recording("libq2-test.dm2").size() + 1);
     std::iota(cuts.begin(), cuts.end(), 0);
@@ -376,7 +325,7 @@ TEST_F(RealRecordingTest, CutAtEveryByte)
 }
 
 // A multi-view recording cut at every block boundary, and one byte after every sixteenth.
-TEST_F(RealRecordingTest, MultiViewCutAtEveryBlockBoundary)
+TEST_F(RealRecordingCutsTest, MultiViewCutAtEveryBlockBoundary)
 {
     const std::vector<std::size_t> fields = lengthFields(recording("libq2-opentdm.mvd2"));
     std::vector<std::size_t> cuts;
@@ -388,7 +337,7 @@ TEST_F(RealRecordingTest, MultiViewCutAtEveryBlockBoundary)
     checkCuts("libq2-opentdm.mvd2", cuts);
 }
 
-TEST_F(RealRecordingTest, CutAroundEveryBlockBoundary)
+TEST_F(RealRecordingCutsTest, CutAroundEveryBlockBoundary)
 {
     const Bytes whole = recording("libq2-testduel.dm2");
     std::set<std::size_t> cuts = {whole.size()};
@@ -485,7 +434,7 @@ TEST_F(RealRecordingTest, CompressedRecordingsGiveTheLogsOfThePlainOnes)
 
 // Compressed data that ends inside a block halfway through a recording is damaged where the
 // plain recording cut there is, at an offset in the data far past the compressed file's size.
-TEST_F(RealRecordingTest, CompressedRecordingCutShortWarnsAsThePlainCut)
+TEST_F(RealRecordingCutsTest, CompressedRecordingCutShortWarnsAsThePlainCut)
 {
     const Bytes whole = recording("libq2-testduel.dm2");
     const std::vector<std::size_t> fields = lengthFields(whole);

@@ -118,6 +118,36 @@ inline std::optional<std::string> readFile(const fs::path& path)
     return file ? std::optional(std::string(std::istreambuf_iterator<char>(file), {})) : std::nullopt;
 }
 
+inline bool isMultiView(const Bytes& recording)
+{
+    return recording.size() >= 4 && std::equal(recording.begin(), recording.begin() + 4, "MVD2");
+}
+
+// A player's recording has lengths of 32 bits, negative at its end; a multi-view one, after its
+// magic, lengths of 16 bits, 0 at its end.
+inline std::size_t lengthWidth(const Bytes& recording) { return isMultiView(recording) ? 2 : 4; }
+
+// The offsets of a recording's length fields, the end marker's last; the walk looks at nothing but the lengths.
+inline std::vector<std::size_t> lengthFields(const Bytes& recording)
+{
+    std::vector<std::size_t> fields;
+    const std::size_t width = lengthWidth(recording);
+    const auto lengthAt = [&](std::size_t at) -> std::int64_t {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < width; ++i)
+            value |= std::uint32_t{recording[at + i]} << (8 * i);
+        return width == 4 ? std::int64_t{static_cast<std::int32_t>(value)} : value == 0 ? -1 : std::int64_t{value};
+    };
+    // The end marker ends the walk before its step is used.
+    std::int64_t length = 0;
+    for (std::size_t at = width == 2 ? 4 : 0; length >= 0 && at + width <= recording.size();
+         at += width + static_cast<std::size_t>(length)) {
+        fields.push_back(at);
+        length = lengthAt(at);
+    }
+    return fields;
+}
+
 // A test that runs kest in a folder of its own: write demos there, run kest
 // with arguments, then look at its console output and kest.log.
 class KestTest : public ::testing::Test {
@@ -145,7 +175,7 @@ protected:
         const int exitCode = runOnPosix(arguments, fileMask, fileBlocks);
 #endif
         const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
-        std::string output = consoleText(readFile(root_ / "output").value_or(""));
+        std::string output = outputAsOnLinux(readFile(root_ / "output").value_or(""));
         const std::size_t figure = std::min(output.rfind("\n\n") + 2, output.size());  // after the last empty line
         const double seconds = std::strtod(&output[figure], nullptr);
         char remade[64];
@@ -271,7 +301,7 @@ private:
     }
 
     // On Windows the console turns each LF into CR LF: the text as on Linux, with a mark at an LF that went out bare.
-    static std::string consoleText(const std::string& output)
+    static std::string outputAsOnLinux(const std::string& output)
     {
         std::string text;
         for (std::size_t i = 0; i < output.size(); ++i) {
@@ -299,12 +329,37 @@ private:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    static std::string consoleText(const std::string& output) { return output; }
+    static std::string outputAsOnLinux(const std::string& output) { return output; }
     static unsigned long processId() { return static_cast<unsigned long>(::getpid()); }
 #endif
 
     // The working folder and the file of kest's output, one per test process.
     const fs::path root_ = fs::path(::testing::TempDir()) / ("kest-e2e-" + std::to_string(processId()));
+};
+
+inline const fs::path RealDemos = KEST_REAL_DEMOS_DIR;
+
+// A test over the real recordings, skipped where there are none.
+class RealRecordingTest : public KestTest {
+protected:
+    void SetUp() override
+    {
+        KestTest::SetUp();
+        if (!fs::is_directory(RealDemos))
+            GTEST_SKIP() << "no folder " << RealDemos << " of real recordings (set KEST_REAL_DEMOS_DIR)";
+    }
+
+    static Bytes recording(const std::string& name)
+    {
+        const std::string bytes = readFile(RealDemos / name).value_or("");
+        return Bytes(bytes.begin(), bytes.end());
+    }
+
+    // The log made for a recording, or for all of them ("all-good.dm2").
+    static std::string expectedLog(const std::string& name)
+    {
+        return readFile(RealDemos / "expected" / (name.substr(0, name.find('.')) + ".log")).value_or("");
+    }
 };
 
 }  // namespace kest::e2e
