@@ -1,9 +1,12 @@
 #include "demo_round_trip.h"
 
+#include <nlohmann/json.hpp>
+
 #include <string_view>
 
 #include "demo/demo_input.h"
 #include "driver/error_reporter.h"
+#include "log/json_writer.h"
 #include "log/log_writer.h"
 #include "log/message_list.h"
 
@@ -100,7 +103,7 @@ void checkLog(MessageList& list, std::size_t size, RoundTrip& trip)
 
 // The program's way from a file's bytes to records, through a window of the given capacity.
 void decode(const std::uint8_t* data, std::size_t size, std::size_t windowCapacity, DemoParser::Walk walk,
-            MessageList& list, RoundTrip& trip)
+            MessageList& list, RoundTrip& trip, FactScope scope = FactScope::Log)
 {
     list.append(0, RecordKind::DemoFileName, DemoName);
     list.append(0, RecordKind::DemoFileSize, std::to_string(size));
@@ -109,9 +112,42 @@ void decode(const std::uint8_t* data, std::size_t size, std::size_t windowCapaci
     DemoWindow window(windowCapacity);
     window.open(input);
     try {
-        trip.damage = DemoParser(window, walk).run(list);
+        trip.damage = DemoParser(window, walk, scope).run(list);
+    } catch (const DecodeError& error) {
+        trip.fatalError = error.what();
+        // As a run that keeps going has it.
+        if (scope == FactScope::Match) {
+            list.append(0, RecordKind::StopOffset, std::to_string(error.offset()));
+            list.append(0, RecordKind::StopError, error.what());
+        }
     } catch (const FatalError& error) {
         trip.fatalError = error.what();
+    }
+    if (scope == FactScope::Match && trip.damage)
+        list.append(0, RecordKind::DamageOffset, std::to_string(trip.damage->offset));
+}
+
+// With the match facts kept too, the log is the same, and kest.json one line of valid JSON
+// with a message for every message of the log.
+void checkMatchFacts(const std::uint8_t* data, std::size_t size, RoundTrip& trip)
+{
+    RoundTrip facts;
+    MessageList list;
+    decode(data, size, DemoWindow::DefaultCapacity, DemoParser::Walk::Lean, list, facts, FactScope::Match);
+    if (!trip.fatalError && LogWriter().render(list) != trip.log)
+        trip.brokenInvariants.push_back("keeping the match facts changes the log");
+    std::size_t messages = 0;
+    for (const MessageRecord* record = list.first(); record != nullptr; record = list.next())
+        messages += record->kind == RecordKind::Frag || record->kind == RecordKind::ClientServer ||
+                    record->kind == RecordKind::Chat;
+    const std::string json = JsonWriter().render(list);
+    if (json.empty() || json.find('\n') != json.size() - 1)
+        return trip.brokenInvariants.push_back("kest.json is not one line");
+    try {
+        if (nlohmann::json::parse(json).at("messages").size() != messages)
+            trip.brokenInvariants.push_back("kest.json's messages are not the log's");
+    } catch (const nlohmann::json::exception& error) {
+        trip.brokenInvariants.push_back(std::string("kest.json is no valid JSON: ") + error.what());
     }
 }
 
@@ -177,6 +213,7 @@ RoundTrip runRoundTrip(const std::uint8_t* data, std::size_t size)
         trip.log = LogWriter().render(list);
         checkLog(list, size, trip);
     }
+    checkMatchFacts(data, size, trip);
     checkWalksAndWindows(data, size, decoded, trip);
     return trip;
 }
