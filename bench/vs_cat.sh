@@ -11,7 +11,8 @@
 # folder by turns (kest, cat, kest, cat, ...) N times each (7; at least 5),
 # after one untimed run of each that brings the files into the page cache.
 # Prints the medians, their ratio, kest's peak memory (maximum resident set
-# of /usr/bin/time -v) and the log's size; then the peak memory of one 10 MB
+# of /usr/bin/time -v) and the log's size, and in the same way kest --json
+# against kest without it over the long demos; then the peak memory of one 10 MB
 # demo against the 4 GB one; then kest's instructions per block over the
 # long and the multi-view demos; then draws time against corpus size for kest
 # and cat (subsets of the long corpus, the archive, the 4 GB demo and the
@@ -123,8 +124,10 @@ bytes_of() { find "$1" -maxdepth 1 -name "$2" -printf '%s\n' | awk '{ total += $
 count_of() { find "$1" -maxdepth 1 -name "$2" -printf '.' | wc -c; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 seconds_since() { awk -v start="$1" -v end="$EPOCHREALTIME" 'BEGIN { printf "%.4f\n", end - start }'; }
+# Options kest runs with in the rows below; the row of kest --json sets them.
+kest_options=()
 peak_mb() { # the maximum resident set of a run of kest in folder $1 with pattern $2, in MB
-  (cd "$1" && /usr/bin/time -v "$kest" "$2" 2>&1 >/dev/null) |
+  (cd "$1" && /usr/bin/time -v "$kest" "${kest_options[@]}" "$2" 2>&1 >/dev/null) |
     awk -F': ' '/Maximum resident set size/ { printf "%.1f\n", $2 / 1024 }'
 }
 
@@ -135,11 +138,11 @@ results=$folder/vs_cat.tsv
 time_against_floor() {
   local label=$1 dir=$2 pattern=$3 floor=$4 kest_times=() floor_times=() start
   cd "$dir"
-  "$kest" "$pattern" >/dev/null
+  "$kest" "${kest_options[@]}" "$pattern" >/dev/null
   eval "$floor $pattern >/dev/null"
   for ((run = 1; run <= runs; run++)); do
     start=$EPOCHREALTIME
-    "$kest" "$pattern" >/dev/null
+    "$kest" "${kest_options[@]}" "$pattern" >/dev/null
     kest_times+=("$(seconds_since "$start")")
     start=$EPOCHREALTIME
     eval "$floor $pattern >/dev/null"
@@ -162,6 +165,11 @@ time_against_floor() {
 echo "== kest '*.dm2' against cat *.dm2 >/dev/null, medians of $runs interleaved runs each"
 printf '%-15s %6s %14s %9s %9s %9s %8s %10s\n' corpus demos bytes kest_s floor_s kest/floor peak_MB log_bytes
 time_against_floor long "$folder/long" '*.dm2' cat
+# kest --json against kest without it: what the match facts cost.
+kest_without_json() { "$kest" "$@"; }
+kest_options=(--json)
+time_against_floor long-json "$folder/long" '*.dm2' kest_without_json
+kest_options=()
 time_against_floor archive "$folder/archive" '*.dm2' cat
 # kest learns .dm2.gz elsewhere; the row waits until the kest built here gives the same messages as from the plain file.
 gz_sample=$(basename "${long_demos[0]}")
