@@ -1,5 +1,6 @@
 #include "log/json_out.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -23,6 +24,14 @@ constexpr std::array<bool, 256> NeedsEscape = [] {
     return needs;
 }();
 
+// Whether a byte is printable ASCII that JSON takes as it is: the console shows it so too.
+constexpr std::array<bool, 256> IsPlain = [] {
+    std::array<bool, 256> plain{};
+    for (std::size_t byte = ' '; byte < 0x7F; ++byte)
+        plain[byte] = byte != '"' && byte != '\\';
+    return plain;
+}();
+
 char* escape(char* at, char c)
 {
     *at++ = '\\';
@@ -44,24 +53,9 @@ char* escape(char* at, char c)
 
 }  // namespace
 
-char* JsonOut::room(std::size_t count)
+void JsonOut::grow(std::size_t count)
 {
-    if (buffer_.size() - used_ < count)
-        buffer_.resize(std::max(2 * buffer_.size(), used_ + count + 4096));
-    return buffer_.data() + used_;
-}
-
-void JsonOut::put(std::string_view bytes)
-{
-    std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
-    used_ += bytes.size();
-}
-
-void JsonOut::separate()
-{
-    if (!first_)
-        put(',');
-    first_ = false;
+    buffer_.resize(std::max(2 * buffer_.size(), used_ + count + 4096));
 }
 
 JsonOut& JsonOut::beginObject()
@@ -91,20 +85,6 @@ JsonOut& JsonOut::endArray()
 {
     put(']');
     first_ = false;
-    return *this;
-}
-
-JsonOut& JsonOut::key(std::string_view name)
-{
-    separate();
-    char* at = room(name.size() + 3);
-    *at++ = '"';
-    std::memcpy(at, name.data(), name.size());
-    at[name.size()] = '"';
-    at[name.size() + 1] = ':';
-    used_ += name.size() + 3;
-    // The key's value needs no comma before it.
-    first_ = true;
     return *this;
 }
 
@@ -168,7 +148,13 @@ void JsonOut::escaped(std::string_view value, Shown shown)
 {
     char* at = room(LongestEscape * value.size() + 2);
     *at++ = '"';
-    for (const char byte : value) {
+    // Most texts are printable ASCII throughout, which stands as it is.
+    std::size_t plain = 0;
+    while (plain < value.size() && IsPlain[static_cast<unsigned char>(value[plain])])
+        ++plain;
+    std::memcpy(at, value.data(), plain);
+    at += plain;
+    for (const char byte : value.substr(plain)) {
         const char c = shown(byte);
         if (NeedsEscape[static_cast<unsigned char>(c)])
             at = escape(at, c);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -20,7 +21,19 @@ public:
     JsonOut& beginArray();
     JsonOut& endArray();
     // A key is one of kest's own names, which no character of needs escaping.
-    JsonOut& key(std::string_view name);
+    JsonOut& key(std::string_view name)
+    {
+        separate();
+        char* at = room(name.size() + 3);
+        *at++ = '"';
+        std::memcpy(at, name.data(), name.size());
+        at[name.size()] = '"';
+        at[name.size() + 1] = ':';
+        used_ += name.size() + 3;
+        // The key's value needs no comma before it.
+        first_ = true;
+        return *this;
+    }
 
     JsonOut& text(std::string_view value);
     // One of kest's own texts, which no character of needs escaping.
@@ -39,10 +52,25 @@ public:
 
 private:
     // The comma before a value that is not the first of its object or array, nor a key's.
-    void separate();
+    void separate()
+    {
+        if (!first_)
+            put(',');
+        first_ = false;
+    }
     // Room for `count` more bytes at `used_`.
-    char* room(std::size_t count);
-    void put(std::string_view bytes);
+    char* room(std::size_t count)
+    {
+        if (buffer_.size() - used_ < count)
+            grow(count);
+        return buffer_.data() + used_;
+    }
+    void grow(std::size_t count);
+    void put(std::string_view bytes)
+    {
+        std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
+        used_ += bytes.size();
+    }
     void put(char c) { *room(1) = c, ++used_; }
     // The value between quotes, each byte as `shown` gives it, escaped where JSON wants it.
     template <typename Shown>

@@ -43,9 +43,14 @@ std::vector<std::string> printedForms(std::string_view text)
     return forms;
 }
 
+// Most names and words differ from the text in their first or last byte: those are looked at
+// before the rest.
 bool startsWith(std::string_view text, std::string_view prefix)
 {
-    return text.substr(0, prefix.size()) == prefix;
+    if (prefix.empty())
+        return true;
+    return text.size() >= prefix.size() && text[0] == prefix[0] && text[prefix.size() - 1] == prefix.back() &&
+           text.compare(0, prefix.size(), prefix) == 0;
 }
 
 bool endsWith(std::string_view text, std::string_view suffix)
