@@ -100,7 +100,8 @@ JsonOut& JsonOut::plainText(std::string_view value)
     separate();
     char* at = room(value.size() + 2);
     *at = '"';
-    std::memcpy(at + 1, value.data(), value.size());
+    if (!value.empty())
+        std::memcpy(at + 1, value.data(), value.size());
     at[value.size() + 1] = '"';
     used_ += value.size() + 2;
     return *this;
@@ -152,7 +153,8 @@ void JsonOut::escaped(std::string_view value, Shown shown)
     std::size_t plain = 0;
     while (plain < value.size() && IsPlain[static_cast<unsigned char>(value[plain])])
         ++plain;
-    std::memcpy(at, value.data(), plain);
+    if (plain > 0)
+        std::memcpy(at, value.data(), plain);
     at += plain;
     for (const char byte : value.substr(plain)) {
         const char c = shown(byte);

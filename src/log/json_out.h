@@ -68,7 +68,9 @@ private:
     void grow(std::size_t count);
     void put(std::string_view bytes)
     {
-        std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
+        // An empty text may point nowhere.
+        if (!bytes.empty())
+            std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
         used_ += bytes.size();
     }
     void put(char c) { *room(1) = c, ++used_; }
