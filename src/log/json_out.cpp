@@ -58,32 +58,17 @@ void JsonOut::grow(std::size_t count)
     buffer_.resize(std::max(2 * buffer_.size(), used_ + count + 4096));
 }
 
-JsonOut& JsonOut::beginObject()
+JsonOut& JsonOut::begin(char bracket)
 {
     separate();
-    put('{');
+    put(bracket);
     first_ = true;
     return *this;
 }
 
-JsonOut& JsonOut::endObject()
+JsonOut& JsonOut::end(char bracket)
 {
-    put('}');
-    first_ = false;
-    return *this;
-}
-
-JsonOut& JsonOut::beginArray()
-{
-    separate();
-    put('[');
-    first_ = true;
-    return *this;
-}
-
-JsonOut& JsonOut::endArray()
-{
-    put(']');
+    put(bracket);
     first_ = false;
     return *this;
 }

@@ -16,10 +16,10 @@ public:
     JsonOut() = default;
     virtual ~JsonOut() = default;
 
-    JsonOut& beginObject();
-    JsonOut& endObject();
-    JsonOut& beginArray();
-    JsonOut& endArray();
+    JsonOut& beginObject() { return begin('{'); }
+    JsonOut& endObject() { return end('}'); }
+    JsonOut& beginArray() { return begin('['); }
+    JsonOut& endArray() { return end(']'); }
     // A key is one of kest's own names, which no character of needs escaping.
     JsonOut& key(std::string_view name)
     {
@@ -51,6 +51,8 @@ public:
     void clear() { used_ = 0; }
 
 private:
+    JsonOut& begin(char bracket);
+    JsonOut& end(char bracket);
     // The comma before a value that is not the first of its object or array, nor a key's.
     void separate()
     {
