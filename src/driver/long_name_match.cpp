@@ -1,8 +1,3 @@
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include "driver/long_name_match.h"
 
 #include <string>
@@ -36,12 +31,6 @@ std::wstring dosExpression(std::wstring_view pattern)
             expression += c;
     }
     return expression;
-}
-
-// Letters are compared as the file system compares names, through the system's table of capitals.
-bool sameLetter(wchar_t a, wchar_t b)
-{
-    return a == b || ::CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace
@@ -78,7 +67,7 @@ bool longNameMatches(std::wstring_view pattern, std::wstring_view name)
                 withThis[k] = atEnd ? rest[k] : name[k] == L'.' && rest[k + 1];
                 break;
             default:
-                withThis[k] = !atEnd && sameLetter(symbol, name[k]) && rest[k + 1];
+                withThis[k] = !atEnd && sameLetterAnyCase(symbol, name[k]) && rest[k + 1];
             }
         }
         std::swap(rest, withThis);

@@ -15,4 +15,8 @@ bool hasWildcards(std::wstring_view name);
 // duel.dm2), and a dot before a wildcard may match the end of the name ("duel.*" finds duel).
 bool longNameMatches(std::wstring_view pattern, std::wstring_view name);
 
+// Whether two characters are the same letter without regard to case, by the system's own
+// table of capitals, as its file system compares names: each platform's file supplies it.
+bool sameLetterAnyCase(wchar_t a, wchar_t b);
+
 }  // namespace kest

@@ -1,13 +1,16 @@
 #include <fcntl.h>
 #include <glob.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <wctype.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 
 #include "driver/console.h"
+#include "driver/long_name_match.h"
 #include "driver/platform.h"
 #include "driver/sized_input_file.h"
 
@@ -153,6 +156,18 @@ public:
 };
 
 }  // namespace
+
+// The C library's table of capitals for all of Unicode is that of a UTF-8 locale: the C locale
+// kest runs in has capitals for ASCII only. glibc has C.UTF-8 built in.
+bool sameLetterAnyCase(wchar_t a, wchar_t b)
+{
+    static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    if (a == b)
+        return true;
+    if (unicode == locale_t{})
+        return ::towupper(static_cast<wint_t>(a)) == ::towupper(static_cast<wint_t>(b));
+    return ::towupper_l(static_cast<wint_t>(a), unicode) == ::towupper_l(static_cast<wint_t>(b), unicode);
+}
 
 std::unique_ptr<Platform> makeNativePlatform()
 {

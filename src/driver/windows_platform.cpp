@@ -240,6 +240,12 @@ private:
 
 }  // namespace
 
+// The comparison the file system makes of names, through the system's table of capitals.
+bool sameLetterAnyCase(wchar_t a, wchar_t b)
+{
+    return a == b || ::CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL;
+}
+
 std::unique_ptr<Platform> makeNativePlatform()
 {
     return std::make_unique<WindowsPlatform>();
