@@ -78,15 +78,6 @@ Json demo(const DemoFacts& facts)
     return object;
 }
 
-std::string_view kindName(RecordKind kind)
-{
-    switch (kind) {
-    case RecordKind::Frag: return "FRAG";
-    case RecordKind::ClientServer: return "CLSV";
-    default: return "CHAT";
-    }
-}
-
 std::string dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 }  // namespace
@@ -134,7 +125,7 @@ void JsonPieces::addMessage(const DemoMessages::Message& message)
         line.remove_suffix(1);
     Json object = {{"seconds", seconds(message.record.time)},
                    {"time", std::string(stamp_.format(message.record.time))},
-                   {"kind", kindName(message.record.kind)},
+                   {"kind", messageKindName(message.record.kind)},
                    {"text", text(line)}};
     if (const auto& death = message.death) {
         object["victim"] = text(death->victim);

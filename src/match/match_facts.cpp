@@ -133,6 +133,15 @@ std::optional<Death> MatchReplay::take(const MessageRecord& record)
     }
 }
 
+std::string_view messageKindName(RecordKind kind)
+{
+    switch (kind) {
+    case RecordKind::Frag: return "FRAG";
+    case RecordKind::ClientServer: return "CLSV";
+    default: return "CHAT";
+    }
+}
+
 std::optional<DemoMessages::Message> DemoMessages::next()
 {
     while (next_ < end_) {
