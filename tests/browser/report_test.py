@@ -353,6 +353,17 @@ class SampleDemosTest(PageTest):
         finally:
             close(quiet)
 
+    def test_levels_one_after_another(self):
+        # The duel and then the deathmatch in one recording, as a server records map after map.
+        folder = self.folder("two-levels")
+        with open(os.path.join(ROOT, "examples", "cistern-duel.dm2"), "rb") as duel, \
+                open(os.path.join(ROOT, "examples", "foundry-dm.dm2"), "rb") as deathmatch, \
+                open(os.path.join(folder, "two.dm2"), "wb") as both:
+            both.write(duel.read()[:-4] + deathmatch.read())  # without the duel's end marker
+        page, demos = self.make_page("two-levels-page", [os.path.join(folder, "two.dm2")])
+        self.assertEqual([level["map"] for level in demos[0]["levels"]], ["CISTERN.BSP", "FOUNDRY.BSP"])
+        self.check_page(page, demos)
+
 
 class HostileNamesTest(PageTest):
     def test_names_read_as_given_and_run_nothing(self):
