@@ -16,7 +16,7 @@ TEST(ScoreChart, ScoreAxisHoldsZeroAndEveryScoreInFiveRoundSteps)
     const std::int32_t Most = std::numeric_limits<std::int32_t>::max();
     const std::vector<std::tuple<std::int32_t, std::int32_t, std::int64_t, std::int64_t, std::int64_t>> cases = {
         {0, 0, 0, 1, 1},     {0, 5, 0, 5, 1},    {0, 6, 0, 6, 2},     {0, 27, 0, 30, 10},
-        {-3, 12, -5, 15, 5}, {-7, 0, -8, 0, 2},  {3, 4, 0, 4, 1},     {-1, -1, -1, 0, 1},
+        {-3, 12, -5, 15, 5}, {-7, 0, -8, 0, 2},  {3, 4, 0, 4, 1},     {-7, -3, -8, 0, 2},
         {0, Most, 0, 2500000000, 500000000},
     };
     for (const auto& [lowest, highest, low, high, step] : cases) {
@@ -97,15 +97,16 @@ TEST(ScoreChart, StepLinesTicksAndLabels)
                          {2, 0, "M44 160H660", 160}}));
 
     // A later level's chart starts at its own start; a step past the given end takes the end with it,
-    // and a long label takes room from the plot.
+    // and a long label takes room from the plot, seven units a character, up to 260.
     level.time = 600;
     level.scoreSteps = {{700, 1, 1}};
-    const ScoreChart later = scoreChart(level, 650, {1}, 40);
-    EXPECT_EQ(later.plotRight, 460);
-    ASSERT_EQ(later.lines.size(), 1u);
-    EXPECT_EQ(later.lines[0].path, "M44 234H460V12");
-    EXPECT_EQ(later.timeTicks.front().value, 600);
-    EXPECT_EQ(later.timeTicks.back().value, 700);
+    for (const auto& [labelChars, path] : {std::pair{20, "M44 234H560V12"}, {40, "M44 234H460V12"}}) {
+        const ScoreChart later = scoreChart(level, 650, {1}, labelChars);
+        ASSERT_EQ(later.lines.size(), 1u);
+        EXPECT_EQ(later.lines[0].path, path);
+        EXPECT_EQ(later.timeTicks.front().value, 600);
+        EXPECT_EQ(later.timeTicks.back().value, 700);
+    }
 }
 
 }  // namespace
