@@ -50,7 +50,7 @@ std::string howMany(std::size_t count, const std::string& thing)
 std::string levelTitle(const LevelFacts& level)
 {
     std::string title = level.name ? demoHtml(*level.name) : "";
-    if (level.map)
+    if (level.map && !level.map->empty())
         title += (title.empty() ? "" : " ") + std::string("<span class=\"map\">") + demoHtml(*level.map) + "</span>";
     return title.empty() ? None : title;
 }
@@ -376,18 +376,25 @@ void HtmlPieces::addDemo(std::size_t number)
     for (std::size_t level = 0; level < facts.levels.size(); ++level)
         addLevel(facts, number, level);
 
-    std::size_t kinds[3] = {0, 0, 0};
+    std::size_t frags = 0;
+    std::size_t notices = 0;
+    std::size_t chats = 0;
     DemoMessages counting(list_, demos_[number - 1]);
-    while (const auto message = counting.next())
-        ++kinds[message->record.kind == RecordKind::Frag ? 0 : message->record.kind == RecordKind::ClientServer ? 1 : 2];
-    const std::size_t messages = kinds[0] + kinds[1] + kinds[2];
+    while (const auto message = counting.next()) {
+        switch (message->record.kind) {
+        case RecordKind::Frag: ++frags; break;
+        case RecordKind::ClientServer: ++notices; break;
+        default: ++chats;
+        }
+    }
+    const std::size_t messages = frags + notices + chats;
     if (messages == 0) {
         piece_ += "<p class=\"note\">No messages.</p>\n</section>\n";
         return;
     }
     // Folded until opened: thousands of demos' messages would otherwise make the page endless.
-    piece_ += "<details class=\"messages\"><summary>" + howMany(messages, "message") + ": " +
-              std::to_string(kinds[0]) + " FRAG, " + std::to_string(kinds[1]) + " CLSV, " + std::to_string(kinds[2]) +
+    piece_ += "<details class=\"messages\"><summary>" + howMany(messages, "message") + ": " + std::to_string(frags) +
+              " FRAG, " + std::to_string(notices) + " CLSV, " + std::to_string(chats) +
               " CHAT</summary>\n<div class=\"wide\"><table class=\"log\">\n"
               "<thead><tr><th>Time<th>Kind<th>Text</thead>\n<tbody>\n";
     messages_.emplace(list_, demos_[number - 1]);
