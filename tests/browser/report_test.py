@@ -112,7 +112,7 @@ def top_weapon(player):
     return "%s (%d)" % (weapon, kills)
 
 
-def expected_summary(demo, number):
+def expected_summary(demo):
     maps, players = [], []
     for level in demo["levels"]:
         if level_title(level) not in maps:
@@ -173,7 +173,7 @@ def expected_level(demo, at):
 
 def expected_page(demos):
     """The page's demos as READ_PAGE reads them, made from kest.json's objects."""
-    page = {"summary": [expected_summary(demo, n) for n, demo in enumerate(demos, 1)], "demos": []}
+    page = {"summary": [expected_summary(demo) for demo in demos], "demos": []}
     for demo in demos:
         kinds = collections.Counter(m["kind"] for m in demo["messages"])
         fold = ("%d message%s: %d FRAG, %d CLSV, %d CHAT" % (len(demo["messages"]), "" if len(demo["messages"]) == 1
