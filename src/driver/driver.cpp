@@ -9,6 +9,7 @@
 
 #include "demo/demo_input.h"
 #include "demo/demo_parser.h"
+#include "log/html_writer.h"
 #include "log/json_writer.h"
 #include "log/log_writer.h"
 
@@ -17,6 +18,7 @@ namespace {
 
 const std::string LogFileName = "kest.log";
 const std::string JsonFileName = "kest.json";
+const std::string HtmlFileName = "kest.html";
 
 // The banner and usage, as kest has always shown them.
 const char* const Usage = "\nKest 0.60, 98-11-04\n"
@@ -30,6 +32,8 @@ const char* const Help = "\nOptions:\n"
                          "  -k, --keep-going  warn about a file or pattern kest cannot use, and go on\n"
                          "  -j, --json        also write kest.json: who played, who fragged whom with what,\n"
                          "                    and the score, for every demo (JSON Lines)\n"
+                         "      --html        also write kest.html: a page of the matches to read in a\n"
+                         "                    browser (scoreboards, who fragged whom, the score over time)\n"
                          "  -h, --help        show this help\n"
                          "Demos compressed with gzip (such as *.dm2.gz) are read as they are.\n"
                          "Servers' multi-view recordings (*.mvd2, *.mvd2.gz) are read too.\n"
@@ -45,7 +49,8 @@ bool asksFor(const std::vector<std::string>& arguments, std::initializer_list<co
 
 bool isKeepGoing(const std::string& argument) { return argument == "-k" || argument == "--keep-going"; }
 bool isJson(const std::string& argument) { return argument == "-j" || argument == "--json"; }
-bool isRunOption(const std::string& argument) { return isKeepGoing(argument) || isJson(argument); }
+bool isHtml(const std::string& argument) { return argument == "--html"; }
+bool isRunOption(const std::string& argument) { return isKeepGoing(argument) || isJson(argument) || isHtml(argument); }
 
 }  // namespace
 
@@ -55,7 +60,8 @@ int Driver::run(const std::vector<std::string>& arguments)
     std::remove_copy_if(arguments.begin(), arguments.end(), std::back_inserter(patterns), isRunOption);
     keepGoing_ = std::any_of(arguments.begin(), arguments.end(), isKeepGoing);
     writesJson_ = std::any_of(arguments.begin(), arguments.end(), isJson);
-    facts_ = writesJson_ ? FactScope::Match : FactScope::Log;
+    writesHtml_ = std::any_of(arguments.begin(), arguments.end(), isHtml);
+    facts_ = writesJson_ || writesHtml_ ? FactScope::Match : FactScope::Log;
     leftOut_ = false;
     const bool asksForHelp = asksFor(patterns, {"-h", "--help"});
     if (asksForHelp || patterns.empty() || asksFor(patterns, {"--version"})) {
@@ -168,17 +174,23 @@ void Driver::recordEnding(MessageList& list, const DemoInput& input, const std::
         list.append(0, RecordKind::DamageOffset, std::to_string(damage->offset));
 }
 
-// kest.json goes with the log: written only once the log is, each complete or not at all.
+// kest.json and kest.html go with the log: each written only once the one before it is, each
+// complete or not at all.
 void Driver::writeLog(MessageList& list)
 {
     console_.write("\nWriting kest.log...\n");
     if (!LogWriter().write(list, LogFileName, platform_))
         reporter_.report_error("Couldn't write logfile %s!", LogFileName.c_str());
-    if (!writesJson_)
-        return;
-    console_.write("Writing kest.json...\n");
-    if (!JsonWriter().write(list, JsonFileName, platform_))
-        reporter_.report_error("Couldn't write logfile %s!", JsonFileName.c_str());
+    if (writesJson_) {
+        console_.write("Writing kest.json...\n");
+        if (!JsonWriter().write(list, JsonFileName, platform_))
+            reporter_.report_error("Couldn't write logfile %s!", JsonFileName.c_str());
+    }
+    if (writesHtml_) {
+        console_.write("Writing kest.html...\n");
+        if (!HtmlWriter().write(list, HtmlFileName, platform_))
+            reporter_.report_error("Couldn't write logfile %s!", HtmlFileName.c_str());
+    }
 }
 
 void Driver::leaveOut(const std::string& message)

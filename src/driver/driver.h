@@ -46,6 +46,7 @@ private:
     DemoWindow window_;  // one for all demos, so their bytes pass through memory that is warm
     bool keepGoing_ = false;
     bool writesJson_ = false;
+    bool writesHtml_ = false;
     FactScope facts_ = FactScope::Log;
     bool leftOut_ = false;  // whether a warning of leaveOut was printed
 };

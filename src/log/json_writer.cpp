@@ -7,15 +7,6 @@
 namespace kest {
 namespace {
 
-std::string_view kindName(RecordKind kind)
-{
-    switch (kind) {
-    case RecordKind::Frag: return "FRAG";
-    case RecordKind::ClientServer: return "CLSV";
-    default: return "CHAT";
-    }
-}
-
 // Seconds by the log's clock: whole ones, as its time stamps show them.
 std::int64_t seconds(std::int64_t blocks) { return blocks / 10; }
 
@@ -70,7 +61,7 @@ public:
             line.remove_suffix(1);
         json_.beginObject().key("seconds").number(seconds(message.record.time));
         json_.key("time").plainText(stamp_.format(message.record.time));
-        json_.key("kind").plainText(kindName(message.record.kind));
+        json_.key("kind").plainText(messageKindName(message.record.kind));
         json_.key("text");
         demoText(line);
         if (const auto& death = message.death) {

@@ -165,6 +165,15 @@ std::optional<Death> MatchReplay::split(std::string_view line)
     return death;
 }
 
+std::string_view messageKindName(RecordKind kind)
+{
+    switch (kind) {
+    case RecordKind::Frag: return "FRAG";
+    case RecordKind::ClientServer: return "CLSV";
+    default: return "CHAT";
+    }
+}
+
 std::optional<DemoMessages::Message> DemoMessages::next()
 {
     while (next_ < end_) {

@@ -125,6 +125,9 @@ enum class ScoreSteps { Left, Kept };
 // The facts of one demo's records.
 DemoFacts demoFacts(const MessageList& list, DemoRecords demo, ScoreSteps steps = ScoreSteps::Left);
 
+// A message's kind as the log names it: "FRAG", "CLSV" or "CHAT".
+std::string_view messageKindName(RecordKind kind);
+
 // The records of a demo that the log shows as messages, one after another, each with the
 // death it tells of: the same deaths as demoFacts counts.
 class DemoMessages {

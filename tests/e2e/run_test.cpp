@@ -26,6 +26,8 @@ const std::string Help = Usage +
                          "  -k, --keep-going  warn about a file or pattern kest cannot use, and go on\n"
                          "  -j, --json        also write kest.json: who played, who fragged whom with what,\n"
                          "                    and the score, for every demo (JSON Lines)\n"
+                         "      --html        also write kest.html: a page of the matches to read in a\n"
+                         "                    browser (scoreboards, who fragged whom, the score over time)\n"
                          "  -h, --help        show this help\n"
                          "Demos compressed with gzip (such as *.dm2.gz) are read as they are.\n"
                          "Servers' multi-view recordings (*.mvd2, *.mvd2.gz) are read too.\n"
@@ -304,6 +306,57 @@ TEST_F(RunTest, LogThatOutgrowsTheFileSizeLimitEndsTheRunWithAnError)
     EXPECT_EQ(cutShort.output, WriteFailed);
     EXPECT_EQ(cutShort.exitCode, 1);
 #endif
+}
+
+// kest.json and then kest.html go with the log: written after it, whole or not at all, and only
+// when it is. Neither option changes what the other files hold.
+TEST_F(RunTest, PageGoesWithTheLogAndChangesNoOtherFile)
+{
+    const std::string bytes = readFile(fs::path(KEST_EXAMPLES_DIR) / "cistern-duel.dm2").value_or("");
+    write("duel.dm2", Bytes(bytes.begin(), bytes.end()));
+    const std::string log = completedLog({"duel.dm2"}, reading("duel.dm2")).value_or("");
+    ASSERT_EQ(run({"duel.dm2", "-j"}).exitCode, 0);
+    const std::optional<std::string> json = readFile(path("kest.json"));
+    ASSERT_TRUE(json && !log.empty());
+    fs::remove(path("kest.json"));
+    std::optional<std::string> page;
+    const std::string notFound = notFoundWarning("nope.dm2");
+    const std::vector<std::tuple<Arguments, bool, std::string>> cases = {
+        {{"duel.dm2", "--html"}, false, ""},
+        {{"--html", "--json", "duel.dm2"}, true, ""},
+        {{"--html", "-k", "nope.dm2", "duel.dm2"}, false, notFound},
+    };
+    for (const auto& [arguments, withJson, searchLines] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        const KestRun result = run(arguments);
+        EXPECT_EQ(result.output, searchLines + "\n" + reading("duel.dm2") + "\nWriting kest.log...\n" +
+                                     (withJson ? "Writing kest.json...\n" : "") +
+                                     "Writing kest.html...\n\n# seconds elapsed\n");
+        EXPECT_EQ(result.exitCode, searchLines.empty() ? 0 : 2);
+        EXPECT_EQ(this->log(), log);
+        EXPECT_EQ(readFile(path("kest.json")), withJson ? json : std::nullopt);
+        const std::optional<std::string> written = readFile(path("kest.html"));
+        ASSERT_TRUE(written);
+        EXPECT_EQ(written->rfind("<!DOCTYPE html>\n", 0), 0u);
+        EXPECT_EQ(written->substr(written->size() - 8), "</html>\n");
+        EXPECT_EQ(written, page.value_or(*written)) << "the page depends on the other options";
+        page = written;
+        fs::remove(path("kest.html"));
+        fs::remove(path("kest.json"));
+    }
+
+    // No log, no page; a page that cannot be written ends the run after the log and kest.json.
+    const KestRun missing = runKeepingLog({"--html", "nope.dm2"});
+    EXPECT_EQ(missing.output, "\nERROR: Demofile nope.dm2 not found!\n");
+    write("kest.html/earlier.txt", Bytes{'e'});
+    const KestRun unwritable = run({"--html", "duel.dm2", "--json"});
+    EXPECT_EQ(unwritable.output, failed(reading("duel.dm2") + "\nWriting kest.log...\nWriting kest.json...\n"
+                                                            "Writing kest.html...\n",
+                                        "Couldn't write logfile kest.html!"));
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_EQ(readFile(path("kest.html/earlier.txt")), "e");
+    EXPECT_EQ(this->log(), log);
+    EXPECT_EQ(readFile(path("kest.json")), json);
 }
 
 }  // namespace
