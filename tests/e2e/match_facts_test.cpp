@@ -85,10 +85,25 @@ public:
     }
 };
 
-const Arguments RealRecordings = {
-    "aqtion-asylum.mvd2.gz", "aqtion-bandaging-guide.dm2", "aqtion-doors-guide.dm2", "aqtion-jumping-guide.dm2",
-    "libq2-opentdm.mvd2",    "libq2-test.dm2",             "libq2-testduel.dm2",     "mission64-demo1.dm2",
-    "qase-bot-q2dm1.dm2",
+// Each real recording's facts besides its messages, and its frag lines that no obituary explains:
+// the notices printed at the frag level (a rename, an anti-cheat notice).
+const struct {
+    const char* name;
+    const char* format;
+    bool compressed;
+    int protocol;
+    const char* gameDirectory;
+    int unexplained;
+} RealRecordings[] = {
+    {"aqtion-asylum.mvd2.gz", "mvd2", true, 37, "action", 2},
+    {"aqtion-bandaging-guide.dm2", "dm2", false, 34, "action", 0},
+    {"aqtion-doors-guide.dm2", "dm2", false, 34, "action", 0},
+    {"aqtion-jumping-guide.dm2", "dm2", false, 34, "action", 0},
+    {"libq2-opentdm.mvd2", "mvd2", false, 37, "opentdm", 0},
+    {"libq2-test.dm2", "dm2", false, 34, "", 0},
+    {"libq2-testduel.dm2", "dm2", false, 34, "opentdm", 1},
+    {"mission64-demo1.dm2", "dm2", false, 56, "baseq64", 0},
+    {"qase-bot-q2dm1.dm2", "dm2", false, 34, "", 0},
 };
 
 TEST_F(JsonTest, RealRecordingsAloneAndInOneRun)
@@ -98,17 +113,24 @@ TEST_F(JsonTest, RealRecordingsAloneAndInOneRun)
     const std::string stop = "WARNING: Demofile mission64-demo1.dm2 stops at byte 6256: KEST: Unknown demo format "
                              "(this_id: 0x0 prev_id: 0xE)!\n";
     std::string lines;
-    for (const std::string& name : RealRecordings) {
+    Arguments all;
+    for (const auto& expected : RealRecordings) {
+        const std::string name = expected.name;
+        SCOPED_TRACE(name);
         write(name, recording(name));
         const bool stops = name == "mission64-demo1.dm2";
         lines += reading(name) + (stops ? stop : "");
-        const auto demo = checkedJson({name}, stops ? 2 : 0, reading(name) + (stops ? stop : ""));
-        // Every obituary is explained; the notices at the frag level are not: a rename, an anti-cheat notice.
-        const std::map<std::string, int> unexplained = {{"aqtion-asylum.mvd2.gz", 2}, {"libq2-testduel.dm2", 1}};
-        const auto known = unexplained.find(name);
-        EXPECT_EQ(demo.at(0)["unexplained_frags"], known == unexplained.end() ? 0 : known->second) << name;
+        all.push_back(name);
+        const Json demo = checkedJson({name}, stops ? 2 : 0, reading(name) + (stops ? stop : "")).at(0);
+        EXPECT_EQ(demo["format"], expected.format);
+        EXPECT_EQ(demo["compressed"], expected.compressed);
+        EXPECT_EQ(demo["protocol"], expected.protocol);
+        EXPECT_EQ(demo["gamedir"], expected.gameDirectory);
+        const Json stopped = {{"offset", 6256}, {"error", stop.substr(stop.find("KEST"), 54)}};
+        EXPECT_EQ(demo["stopped_at"], stops ? stopped : Json());
+        EXPECT_EQ(demo["unexplained_frags"], expected.unexplained);
     }
-    checkedJson(RealRecordings, 2, lines);
+    checkedJson(all, 2, lines);
 }
 
 TEST_F(JsonTest, SampleDemos)
@@ -162,6 +184,12 @@ TEST_F(JsonTest, HostileNamesAndTheLogsRule)
         EXPECT_EQ(messages[slot]["killer"], consoleText(names[(slot + 1) % names.size()]));
     }
     EXPECT_EQ(messages[names.size()]["text"], consoleText(names[0]) + ": \"\\\t.");
+
+    // The page shows the names as text, never as its own markup.
+    run({"--html", "hostile.dm2"});
+    const std::string page = readFile(path("kest.html")).value_or("");
+    EXPECT_EQ(page.find("<img"), std::string::npos);
+    EXPECT_NE(page.find("&lt;/script&gt;&lt;img src=x onerror=alert(1)&gt;"), std::string::npos);
 
     const std::string earlier = readFile(path("kest.json")).value_or("");
     EXPECT_EQ(runKeepingLog({"-j", "hostile.dm2", "missing.dm2"}).exitCode, 1);

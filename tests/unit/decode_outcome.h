@@ -8,13 +8,13 @@
 namespace kest {
 
 // Every record of a demo as "time kind text|", then how its decoding ended.
-inline std::string outcome(ByteSource& source, DemoWindow& window)
+inline std::string outcome(ByteSource& source, DemoWindow& window, FactScope scope = FactScope::Log)
 {
     MessageList list;
     std::string ending = "read to its end";
     window.open(source);
     try {
-        if (const auto damage = DemoParser(window).run(list))
+        if (const auto damage = DemoParser(window, DemoParser::Walk::Lean, scope).run(list))
             ending = "damaged at " + std::to_string(damage->offset);
     } catch (const FatalError& error) {
         ending = error.what();

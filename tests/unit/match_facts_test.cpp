@@ -125,18 +125,19 @@ TEST(JsonWriter, WholeLines)
          R"({"seconds":22,"time":"00:00:22","kind":"FRAG","text":"Zed died."},)"
          R"({"seconds":23,"time":"00:00:23","kind":"CLSV","text":"Timelimit hit."}]})"
          "\n"},
-        {"a compressed multi-view recording that stops, over two levels, with a frag table",
+        {"a compressed multi-view recording that stops, over two levels, with a frag table that cuts a long name",
          {{0, 100, "m\xE9.mvd2.gz"}, {0, 101, "99"}, {0, 200, "mvd2"}, {0, 202, "37"}, {0, 203, "2010"},
-          {0, 204, "opentdm"}, {0, 6, "The \x90" "Edge\x91"}, {0, 4, "Q2DM1.BSP"}, {0, Player + 2, "claire\\female/athena"},
-          {40, 205, R"(xv 8 yv 48 string2 " Name            Frags Dths Net Ping" yv 56 string "claire               7    2   5   34")"},
+          {0, 204, "opentdm"}, {0, 6, "The \x90" "Edge\x91"}, {0, 4, "Q2DM1.BSP"}, {0, Player + 2, "claire@packetflinger\\female/athena"},
+          {40, 205, R"(xv 8 yv 48 string2 " Name            Frags Dths Net Ping" yv 56 string "claire@packetfl      7    2   5   34")"},
           {50, 202, "37"}, {50, 203, "2011"}, {50, 204, "x"}, {50, 6, ""}, {50, 4, ""}, {77, 206, ""},
           {0, 201, ""}, {0, 208, "4096"}, {0, 209, "KEST: Unknown demo format (this_id: 0x0 prev_id: 0x0)!"}},
          "{\"file\":\"m\xEF\xBF\xBD.mvd2.gz\","
          R"("size":99,"format":"mvd2","compressed":true,"protocol":37,"minor":2010,"gamedir":"opentdm",)"
          R"("seconds":7,"damaged_at":null,"stopped_at":{"offset":4096,"error":"KEST: Unknown demo format )"
          R"((this_id: 0x0 prev_id: 0x0)!"},"levels":[{"name":"The [Edge]","map":"Q2DM1.BSP","from":0,)"
-         R"("players":[{"name":"claire","skin":"female/athena","kills":0,"deaths":0,"suicides":0,"team_kills":0,)"
-         R"("score":0,"weapons":{}}],"scoreboard":{"seconds":4,"rows":[{"name":"claire","score":7,"deaths":2,)"
+         R"("players":[{"name":"claire@packetflinger","skin":"female/athena","kills":0,"deaths":0,"suicides":0,)"
+         R"("team_kills":0,"score":0,"weapons":{}}],"scoreboard":{"seconds":4,"rows":[{"name":"claire@packetflinger",)"
+         R"("score":7,"deaths":2,)"
          R"("ping":34}]}},{"name":"","map":"","from":5,"players":[],"scoreboard":null}],"unexplained_frags":0,)"
          R"("messages":[]})"
          "\n"},

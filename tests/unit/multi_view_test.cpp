@@ -23,11 +23,11 @@ Bytes operator+(Bytes left, const Bytes& right)
     return left;
 }
 
-std::string decoded(const Bytes& recording)
+std::string decoded(const Bytes& recording, FactScope scope = FactScope::Log)
 {
     MemorySource source(recording.data(), recording.size());
     DemoWindow window;
-    return outcome(source, window);
+    return outcome(source, window, scope);
 }
 
 Bytes recording(const std::vector<MessageWriter>& blocks)
@@ -136,12 +136,32 @@ TEST(MultiView, PrintsKeptAndTheirTime)
         MessageWriter().raw(printPastItsUnicast).multiViewPrint(2, "after\n"),
         MessageWriter().unicast(3, MessageWriter().frame().print(2, "behind a frame\n")).multiViewPrint(2, "on\n"),
         MessageWriter().multiViewPrint(2, "before a frame\n").multiViewFrame().multiViewPrint(2, "behind\n"),
+        // A print whose level and first byte would read as a nop and a frame: a config string
+        // stepped over a byte too far would make this block one that keeps nothing.
+        MessageWriter().multiViewConfigString(5, "x").multiViewPrint(1, "\x06 frame\n"),
         MessageWriter().multiViewServerData(level(-1)),
         MessageWriter().unicast(255, toOwn).multiViewPrint(1, "late\n"),
     };
     EXPECT_EQ(decoded(recording(blocks)),
               LevelRecords + "2 3 own\n|2 2 all\n|3 1 kept\n|4 2 after\n|5 2 on\n|6 2 before a frame\n|" +
-                  "6 6 The Edge|6 4 Q2DM1.BSP|7 1 late\n|read to its end");
+                  "7 1 \x06 frame\n|7 6 The Edge|7 4 Q2DM1.BSP|8 1 late\n|read to its end");
+}
+
+// With the match facts kept: the server data's facts, the players but the recording's own
+// client, the own client's layouts, and the play time less the server data's blocks.
+TEST(MultiView, MatchFactsRecords)
+{
+    const MultiViewServerData withPlayers = {
+        2010, 0, 2, {{0, "The Edge"}, {33, "maps/q2dm1.bsp"}, {1312, "Ann\\female/athena"}, {1314, "[MVDSPEC]\\male/grunt"}}};
+    const std::vector<MessageWriter> blocks = {
+        MessageWriter().multiViewServerData(withPlayers),
+        MessageWriter().multiViewConfigString(1313, "Bob\\male/grunt").multiViewConfigString(1314, "spec").unicast(
+            2, MessageWriter().layout("client 0 0 0 1 5 0")),
+        MessageWriter().multiViewFrame(),
+    };
+    EXPECT_EQ(decoded(recording(blocks), FactScope::Match),
+              "0 200 mvd2|0 202 37|0 203 2010|0 204 baseq2|0 6 The Edge|0 4 Q2DM1.BSP|0 1000 Ann\\female/athena|"
+              "1 1001 Bob\\male/grunt|1 205 client 0 0 0 1 5 0|2 206 |read to its end");
 }
 
 // The blocks' framing, damage and unknown commands.
