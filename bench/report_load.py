@@ -21,13 +21,12 @@ import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import headless_chromium  # noqa: E402  (found in tools/ once ROOT is known)
 SEARCH_PAUSE_MS = 150  # report.js waits this long after the last keystroke
 
 SEARCH = r"""
@@ -92,14 +91,7 @@ def time_kest(kest, run_folder, runs):
 
 
 def time_browser(page, runs):
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    profile = tempfile.mkdtemp(prefix="kest-chromium-")
-    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--user-data-dir=" + profile, "--window-size=1280,1000"):
-        options.add_argument(flag)
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver = headless_chromium.start()
     driver.set_page_load_timeout(600)
     driver.set_script_timeout(600)
     loaded, ready, searched, wall = [], [], [], []
@@ -116,8 +108,7 @@ def time_browser(page, runs):
             searched.append(driver.execute_async_script(SEARCH, "gg") - SEARCH_PAUSE_MS)
         rows = driver.execute_script("return document.querySelectorAll('table.log tbody tr').length")
     finally:
-        driver.quit()
-        shutil.rmtree(profile, ignore_errors=True)
+        headless_chromium.stop(driver)
     print("== headless Chromium over kest.html (%s message rows), median of %d loads" % (format(rows, ","), runs))
     print("DOMContentLoaded %s, load %s (driver.get's wall time %s); a search of every message %s" %
           (median_ms(ready), median_ms(loaded), median_ms(wall), median_ms(searched)))

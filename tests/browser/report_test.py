@@ -20,13 +20,13 @@ import sys
 import tempfile
 import unittest
 
-from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import headless_chromium  # noqa: E402  (found in tools/ once ROOT is known)
 OPTIONS = argparse.Namespace()
 
 # Demo texts a page must show as characters and never run: each breaks out of a context of HTML.
@@ -199,26 +199,16 @@ def run_kest(folder, *arguments):
 
 
 def browser(scripts=True):
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    profile = tempfile.mkdtemp(prefix="kest-chromium-")
-    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--user-data-dir=" + profile, "--window-size=1280,1000"):
-        options.add_argument(flag)
-    if not scripts:
-        options.add_experimental_option("prefs", {"profile.managed_default_content_settings.javascript": 2})
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    # A dialog a page opens stays open for the test to find.
-    options.set_capability("unhandledPromptBehavior", "ignore")
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-    driver.profile = profile
-    return driver
+    def configure(options):
+        if not scripts:
+            options.add_experimental_option("prefs", {"profile.managed_default_content_settings.javascript": 2})
+        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+        # A dialog a page opens stays open for the test to find.
+        options.set_capability("unhandledPromptBehavior", "ignore")
+    return headless_chromium.start(configure)
 
 
-def close(driver):
-    driver.quit()
-    shutil.rmtree(driver.profile, ignore_errors=True)
+close = headless_chromium.stop
 
 
 class PageTest(unittest.TestCase):

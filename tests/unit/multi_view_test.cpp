@@ -155,7 +155,7 @@ TEST(MultiView, MatchFactsRecords)
         2010, 0, 2, {{0, "The Edge"}, {33, "maps/q2dm1.bsp"}, {1312, "Ann\\female/athena"}, {1314, "[MVDSPEC]\\male/grunt"}}};
     const std::vector<MessageWriter> blocks = {
         MessageWriter().multiViewServerData(withPlayers),
-        MessageWriter().multiViewConfigString(1313, "Bob\\male/grunt").multiViewConfigString(1314, "spec").unicast(
+        MessageWriter().multiViewConfigString(1313, "Bob\\male/grunt").multiViewConfigString(1314, "watcher").unicast(
             2, MessageWriter().layout("client 0 0 0 1 5 0")),
         MessageWriter().multiViewFrame(),
     };
