@@ -1,6 +1,5 @@
-// What a run of kest.exe does that only Windows has: patterns matched without regard to
-// case, by the rules of Windows' search and with '\' between folders, names outside ASCII,
-// and a kest.log that another program holds open.
+// What a run of kest.exe does that only Windows has: patterns with '\' between folders or a
+// drive's ':', and a kest.log that another program holds open.
 
 #include "kest_fixture.h"
 
@@ -8,40 +7,6 @@ namespace kest::e2e {
 namespace {
 
 using WindowsRunTest = KestTest;
-
-// Each match shows the name it has on disk, and the matches go in byte order of those names.
-TEST_F(WindowsRunTest, MatchesWithoutRegardToCase)
-{
-    for (const std::string name : {"b.dm2", "Demo.DM2", "a.Dm2", "other.txt"})
-        write(name, namedDemo(name));
-    const std::vector<std::pair<Arguments, Arguments>> cases = {
-        {{"*.dm2"}, {"Demo.DM2", "a.Dm2", "b.dm2"}},
-        {{"DEMO.dm2", "A.DM2"}, {"Demo.DM2", "a.Dm2"}},
-        {{"?.DM2"}, {"a.Dm2", "b.dm2"}},
-    };
-    for (const auto& [arguments, visited] : cases)
-        expectReadInOrder(arguments, visited);
-}
-
-// Wildcards as Windows' own search takes them, on long names: "*" and "*.*" match every name,
-// "*." the names without a dot; '?' matches one character, or none before a dot or at the end.
-TEST_F(WindowsRunTest, MatchesByTheRulesOfWindowsSearch)
-{
-    for (const std::string name : {"duel.dm2", "duel1.dm2", "duel12.dm2", "nodot", "x.y.dm2"})
-        write("dos\\" + name, namedDemo(name));
-    const Arguments all = {"duel.dm2", "duel1.dm2", "duel12.dm2", "nodot", "x.y.dm2"};
-    const std::vector<std::pair<Arguments, Arguments>> cases = {
-        {{"dos\\*"}, all},
-        {{"dos\\*.*"}, all},
-        {{"dos\\*."}, {"nodot"}},
-        {{"dos\\DUEL?.DM2"}, {"duel.dm2", "duel1.dm2"}},
-        {{"dos\\duel??.dm?"}, {"duel.dm2", "duel1.dm2", "duel12.dm2"}},
-        {{"dos\\*.dm2"}, {"duel.dm2", "duel1.dm2", "duel12.dm2", "x.y.dm2"}},
-        {{"dos\\x.*"}, {"x.y.dm2"}},
-    };
-    for (const auto& [arguments, visited] : cases)
-        expectReadInOrder(arguments, visited);
-}
 
 // A directory part ends at the last '\' or '/', or at a drive's ':', and the match is read from there.
 TEST_F(WindowsRunTest, ReadsAMatchInTheFolderOfABackslashOrDrivePattern)
@@ -63,32 +28,6 @@ TEST_F(WindowsRunTest, ReadsAMatchInTheFolderOfABackslashOrDrivePattern)
     EXPECT_EQ(completedLog({drive + "m*.dm2"}, reading("match.dm2")),
               header("match.dm2", namedDemo(decoy).size()) + "\nTIME: 00:00:00 CLSV: " + decoy + "\n");
     EXPECT_EQ(run({"demos\\missing\\*.dm2"}).output, "\nERROR: Demofile demos\\missing\\*.dm2 not found!\n");
-}
-
-// Names outside ASCII are found, opened, and shown in UTF-8 on the console and in the log.
-TEST_F(WindowsRunTest, NamesOutsideAscii)
-{
-    const std::vector<std::string> names = {"\xC3\xA9t\xC3\xA9.dm2", "\xCE\xA9mega.dm2", "\xE6\x97\xA5\xE6\x9C\xAC.dm2",
-                                            "\xF0\x9F\x8E\xAE.dm2"};
-    for (const std::string& name : names)
-        write(name, namedDemo(name));
-    std::string lines;
-    std::string log;
-    for (const std::string& name : names) {
-        lines += reading(name);
-        log += (log.empty() ? "" : "\n") + namedLog(name);
-    }
-    EXPECT_EQ(completedLog({"*.dm2"}, lines), log);
-    EXPECT_EQ(completedLog({names[2]}, reading(names[2])), namedLog(names[2]));
-    EXPECT_EQ(completedLog({"\xC3\x89T\xC3\x89.DM2"}, reading(names[0])), namedLog(names[0]));
-}
-
-// Folders and names starting with '.' are no demos: kest passes them by without a word.
-TEST_F(WindowsRunTest, SkipsFoldersAndDotFiles)
-{
-    write("folder.dm2\\inner.dm2", namedDemo("inner.dm2"));
-    write(".hidden.dm2", namedDemo(".hidden.dm2"));
-    EXPECT_EQ(completedLog({"*.dm2", ".*", "folder.dm2"}, ""), "");
 }
 
 // A kest.log that cannot be replaced ends the run with an error, leaving the old log and no temporary file.
