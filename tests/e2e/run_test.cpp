@@ -323,40 +323,35 @@ TEST_F(RunTest, PageGoesWithTheLogAndChangesNoOtherFile)
     ASSERT_EQ(run({"duel.dm2", "-j"}).exitCode, 0);
     const std::optional<std::string> json = readFile(path("kest.json"));
     ASSERT_TRUE(json && !log.empty());
-    fs::remove(path("kest.json"));
     std::optional<std::string> page;
     const std::string notFound = notFoundWarning("nope.dm2");
-    const std::vector<std::tuple<Arguments, bool, std::string>> cases = {
-        {{"duel.dm2", "--html"}, false, ""},
-        {{"--html", "--json", "duel.dm2"}, true, ""},
-        {{"--html", "-k", "nope.dm2", "duel.dm2"}, false, notFound},
-    };
-    for (const auto& [arguments, withJson, searchLines] : cases) {
+    const std::string both = "Writing kest.json...\nWriting kest.html...\n";
+    // The arguments; the lines before the demo's and after the log's.
+    for (const auto& [arguments, searchLines, written] : std::vector<std::tuple<Arguments, std::string, std::string>>{
+             {{"duel.dm2", "--html"}, "", "Writing kest.html...\n"},
+             {{"--html", "--json", "duel.dm2"}, "", both},
+             {{"--html", "-k", "nope.dm2", "duel.dm2"}, notFound, "Writing kest.html...\n"}}) {
         SCOPED_TRACE(::testing::PrintToString(arguments));
-        const KestRun result = run(arguments);
-        EXPECT_EQ(result.output, searchLines + "\n" + reading("duel.dm2") + "\nWriting kest.log...\n" +
-                                     (withJson ? "Writing kest.json...\n" : "") +
-                                     "Writing kest.html...\n\n# seconds elapsed\n");
-        EXPECT_EQ(result.exitCode, searchLines.empty() ? 0 : 2);
-        EXPECT_EQ(this->log(), log);
-        EXPECT_EQ(readFile(path("kest.json")), withJson ? json : std::nullopt);
-        const std::optional<std::string> written = readFile(path("kest.html"));
-        ASSERT_TRUE(written);
-        EXPECT_EQ(written->rfind("<!DOCTYPE html>\n", 0), 0u);
-        EXPECT_EQ(written->substr(written->size() - 8), "</html>\n");
-        EXPECT_EQ(written, page.value_or(*written)) << "the page depends on the other options";
-        page = written;
         fs::remove(path("kest.html"));
         fs::remove(path("kest.json"));
+        const KestRun result = run(arguments);
+        EXPECT_EQ(result.output,
+                  searchLines + "\n" + reading("duel.dm2") + "\nWriting kest.log...\n" + written + "\n# seconds elapsed\n");
+        EXPECT_EQ(result.exitCode, searchLines.empty() ? 0 : 2);
+        EXPECT_EQ(this->log(), log);
+        EXPECT_EQ(readFile(path("kest.json")), written == both ? json : std::nullopt);
+        const std::string html = readFile(path("kest.html")).value_or("");
+        EXPECT_TRUE(html.rfind("<!DOCTYPE html>\n", 0) == 0 && html.size() > 8 && html.substr(html.size() - 8) == "</html>\n");
+        EXPECT_EQ(html, page.value_or(html)) << "the page depends on the other options";
+        page = html;
     }
 
     // No log, no page; a page that cannot be written ends the run after the log and kest.json.
-    const KestRun missing = runKeepingLog({"--html", "nope.dm2"});
-    EXPECT_EQ(missing.output, "\nERROR: Demofile nope.dm2 not found!\n");
+    EXPECT_EQ(runKeepingLog({"--html", "nope.dm2"}).output, "\nERROR: Demofile nope.dm2 not found!\n");
+    fs::remove(path("kest.html"));
     write("kest.html/earlier.txt", Bytes{'e'});
     const KestRun unwritable = run({"--html", "duel.dm2", "--json"});
-    EXPECT_EQ(unwritable.output, failed(reading("duel.dm2") + "\nWriting kest.log...\nWriting kest.json...\n"
-                                                            "Writing kest.html...\n",
+    EXPECT_EQ(unwritable.output, failed(reading("duel.dm2") + "\nWriting kest.log...\n" + both,
                                         "Couldn't write logfile kest.html!"));
     EXPECT_EQ(unwritable.exitCode, 1);
     EXPECT_EQ(readFile(path("kest.html/earlier.txt")), "e");
