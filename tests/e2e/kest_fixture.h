@@ -118,14 +118,12 @@ inline std::optional<std::string> readFile(const fs::path& path)
     return file ? std::optional(std::string(std::istreambuf_iterator<char>(file), {})) : std::nullopt;
 }
 
-inline bool isMultiView(const Bytes& recording)
-{
-    return recording.size() >= 4 && std::equal(recording.begin(), recording.begin() + 4, "MVD2");
-}
-
 // A player's recording has lengths of 32 bits, negative at its end; a multi-view one, after its
 // magic, lengths of 16 bits, 0 at its end.
-inline std::size_t lengthWidth(const Bytes& recording) { return isMultiView(recording) ? 2 : 4; }
+inline std::size_t lengthWidth(const Bytes& recording)
+{
+    return recording.size() >= 4 && std::equal(recording.begin(), recording.begin() + 4, "MVD2") ? 2 : 4;
+}
 
 // The offsets of a recording's length fields, the end marker's last; the walk looks at nothing but the lengths.
 inline std::vector<std::size_t> lengthFields(const Bytes& recording)
