@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "gzip_writer/gzip_writer.h"
-#include "pieced_source.h"
+#include "in_memory.h"
 
 namespace kest {
 namespace {
@@ -37,12 +37,6 @@ std::optional<Bytes> dataOf(const Bytes& file, std::size_t capacity, std::size_t
 }
 
 Bytes text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-Bytes operator+(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 // Lines enough to need several reads of compressed input, with a byte above 0x7F in each.
 Bytes longData()

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "demo_writer/demo_writer.h"
-#include "pieced_source.h"
+#include "in_memory.h"
 
 namespace kest {
 namespace {

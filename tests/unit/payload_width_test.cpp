@@ -8,8 +8,8 @@
 #include <bitset>
 #include <string>
 
-#include "demo/demo_parser.h"
 #include "demo_writer/demo_writer.h"
+#include "in_memory.h"
 
 namespace kest {
 namespace {
@@ -21,12 +21,6 @@ using demo_writer::MessageWriter;
 // Widths of the format's values, written out here independently of the decoder.
 constexpr std::size_t Byte = 1, Short = 2, Long = 4;
 constexpr std::size_t Coordinate = 2, Position = 6, Direction = 1, Angle = 1, Angle16 = 2;
-
-Bytes operator+(Bytes left, const Bytes& right)
-{
-    left.insert(left.end(), right.begin(), right.end());
-    return left;
-}
 
 Bytes zeros(std::size_t count)
 {
@@ -41,41 +35,20 @@ Bytes littleEndian(std::uint32_t value, std::size_t width)
     return bytes;
 }
 
-// How a demo ends: its fatal message, its damage, or its last record as "time kind text".
-std::string ending(const Bytes& demo)
-{
-    MessageList list;
-    try {
-        MemorySource source(demo.data(), demo.size());
-        DemoWindow window;
-        window.open(source);
-        if (const auto damage = DemoParser(window).run(list))
-            return "damaged at " + std::to_string(damage->offset);
-    } catch (const FatalError& error) {
-        return error.what();
-    }
-    std::string last = "no record";
-    for (const MessageRecord* record = list.first(); record != nullptr; record = list.next())
-        last = std::to_string(record->time) + " " + std::to_string(static_cast<int>(record->kind)) + " " +
-               std::string(record->text);
-    return last;
-}
-
-const std::string Next = "1 2 next\n";
-
+// The records of a demo with a command, its payload, then a print.
 std::string afterCommand(std::uint8_t code, const Bytes& payload)
 {
-    return ending(DemoWriter().block(MessageWriter().command(code, payload).print(2, "next\n")).endMarker().bytes());
+    return decoded(DemoWriter().block(MessageWriter().command(code, payload).print(2, "next\n")).endMarker().bytes());
 }
 
 void expectWidth(std::uint8_t code, const Bytes& payload)
 {
-    EXPECT_EQ(afterCommand(code, payload), Next) << "exact payload of " << payload.size() << " bytes";
+    EXPECT_TRUE(endsWithNext(afterCommand(code, payload))) << "exact payload of " << payload.size() << " bytes";
     if (!payload.empty()) {
-        EXPECT_NE(afterCommand(code, Bytes(payload.begin(), payload.end() - 1)), Next) << "one byte fewer";
+        EXPECT_FALSE(endsWithNext(afterCommand(code, Bytes(payload.begin(), payload.end() - 1)))) << "one byte fewer";
     }
     // 0x55 is no command: a decoder that stops at the right place fails on it.
-    EXPECT_NE(afterCommand(code, payload + Bytes{0x55}), Next) << "one byte more";
+    EXPECT_FALSE(endsWithNext(afterCommand(code, payload + Bytes{0x55}))) << "one byte more";
 }
 
 TEST(PayloadWidth, EveryCommand)
@@ -118,8 +91,8 @@ TEST(ConfigString33, MapFileIsTheNameAfterTheLastSlashUpperCased)
         {"m/\x80\xE0\xE9\xFA\xFF\xC3\xA9", "\x80\xE0\xE9\xFA\xFF\xC3\xA9"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ending(DemoWriter().block(MessageWriter().configString(33, c.modelPath)).endMarker().bytes()),
-                  std::string("1 4 ") + c.mapFile)
+        EXPECT_EQ(decoded(DemoWriter().block(MessageWriter().configString(33, c.modelPath)).endMarker().bytes()),
+                  std::string("1 4 ") + c.mapFile + "|read to its end")
             << c.modelPath;
     }
 }
@@ -216,10 +189,10 @@ TEST(PayloadWidth, EntityNumberZero)
     // it, the list reads 06 as header bits and 00 as number 0, and that next
     // block is still read from its own start.
     const Bytes entities = {18, 0x00, 0x01};
-    EXPECT_EQ(ending(DemoWriter().block(entities).bytes()), "damaged at 4");
+    EXPECT_EQ(decoded(DemoWriter().block(entities).bytes()), "damaged at 4");
     const MessageWriter sixBytes = MessageWriter().nop().print(2, "bc");
     ASSERT_EQ(sixBytes.size(), 6u);
-    EXPECT_EQ(ending(DemoWriter().block(entities).block(sixBytes).endMarker().bytes()), "2 2 bc");
+    EXPECT_EQ(decoded(DemoWriter().block(entities).block(sixBytes).endMarker().bytes()), "2 2 bc|read to its end");
 }
 
 // The mask, the fields it announces, the stat bits, one short per set stat bit.

@@ -1,6 +1,5 @@
 #include "driver/platform.h"
-#include "describe_matches.h"
-#include "pieced_content.h"
+#include "in_memory.h"
 
 #include <gtest/gtest.h>
 #ifndef NOMINMAX
