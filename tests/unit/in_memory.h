@@ -15,7 +15,8 @@
 
 namespace kest {
 
-inline std::vector<std::uint8_t> operator+(std::vector<std::uint8_t> left, const std::vector<std::uint8_t>& right)
+template <typename T>
+std::vector<T> operator+(std::vector<T> left, const std::vector<T>& right)
 {
     left.insert(left.end(), right.begin(), right.end());
     return left;

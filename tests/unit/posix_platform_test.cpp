@@ -80,39 +80,31 @@ protected:
     mode_t previousUmask_ = 022;
 };
 
-TEST_F(PosixPlatform, MatchesAndDirectoriesAreNoFiles)
+// Matches in byte order, a directory among them that is no file; the path keeps the pattern's
+// directory part, relative or not, and the name never has one; a name with wildcard characters
+// in it is found as the file it names.
+TEST_F(PosixPlatform, Matches)
 {
-    for (const char* name : {"b.dm2", "a.dm2", "\xC3\xA9.dm2", "Z.dm2", "_x.dm2", "a.txt", "B.dm2"})
+    for (const char* name : {"b.dm2", "a.dm2", "\xC3\xA9.dm2", "Z.dm2", "_x.dm2", "a.txt", "B.dm2", "odd[1].dm2"})
         makeFile(name);
     makeDir("sub.dm2");
     std::string expected;
-    for (const char* name : {"B.dm2", "Z.dm2", "_x.dm2", "a.dm2", "b.dm2", "sub.dm2", "\xC3\xA9.dm2"})
+    for (const char* name : {"B.dm2", "Z.dm2", "_x.dm2", "a.dm2", "b.dm2", "odd[1].dm2", "sub.dm2", "\xC3\xA9.dm2"})
         expected += std::string(name) + " " + path(name) + (name == std::string("sub.dm2") ? " other\n" : " file\n");
     EXPECT_EQ(matches(path("*.dm2")), expected);
-}
-
-// The path keeps the pattern's directory part, relative or not; the name never has one.
-TEST_F(PosixPlatform, DirectoryPartStaysInThePathOnly)
-{
-    makeDir("demos");
-    makeFile("demos/x.dm2");
-    makeFile("a.dm2");
-    EXPECT_EQ(matches(path("demos/*.dm2")), "x.dm2 " + path("demos/x.dm2") + " file\n");
-
-    const fs::path previous = fs::current_path();
-    fs::current_path(dir_);
-    const std::string relative = matches("demos/*.dm2") + matches("*.dm2");
-    fs::current_path(previous);
-    EXPECT_EQ(relative, "x.dm2 demos/x.dm2 file\na.dm2 a.dm2 file\n");
-}
-
-TEST_F(PosixPlatform, NameWithWildcardCharactersIsFoundLiterally)
-{
-    makeFile("odd[1].dm2");
     EXPECT_EQ(matches(path("odd[1].dm2")), "odd[1].dm2 " + path("odd[1].dm2") + " file\n");
     EXPECT_EQ(matches(path("odd[2].dm2")), "");
+
+    makeFile("sub.dm2/x.dm2");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir_);
+    const std::string relative = matches("sub.dm2/*.dm2") + matches("a.*");
+    fs::current_path(previous);
+    EXPECT_EQ(relative, "x.dm2 sub.dm2/x.dm2 file\na.dm2 a.dm2 file\na.txt a.txt file\n");
 }
 
+// A file reads whole in reads of any size, and is what it held when it was opened: what is
+// written to it later is not read, and one that shrinks ends where its data ends, with that as its size.
 TEST_F(PosixPlatform, ReadFile)
 {
     EXPECT_EQ(platform_->openFile(path("missing.dm2")).status, OpenedFile::Status::NotAFile);
@@ -121,12 +113,6 @@ TEST_F(PosixPlatform, ReadFile)
         EXPECT_EQ(readWhole("a.dm2"), demo);
         EXPECT_EQ(readWhole("a.dm2", 7), demo);
     }
-}
-
-// A file is what it held when it was opened: what is written to it later is not read, and
-// one that shrinks ends where its data ends, with that as its size.
-TEST_F(PosixPlatform, FileThatGrowsOrShrinksWhileRead)
-{
     makeFile("a.dm2", "0123456789");
     OpenedFile growing = platform_->openFile(path("a.dm2"));
     ASSERT_EQ(growing.status, OpenedFile::Status::Opened);
@@ -148,8 +134,9 @@ TEST_F(PosixPlatform, FileThatGrowsOrShrinksWhileRead)
 }
 
 // A new file gets everyone's read and write less the umask; an existing one keeps its mode.
-// The content is written whole, piece after piece.
-TEST_F(PosixPlatform, ReplacedFileMode)
+// The content is written whole, piece after piece. A directory in the way fails the write
+// and leaves no temporary file.
+TEST_F(PosixPlatform, ReplaceFile)
 {
     for (const mode_t mask : {022, 077}) {
         ::umask(mask);
@@ -166,16 +153,11 @@ TEST_F(PosixPlatform, ReplacedFileMode)
     }
     ASSERT_TRUE(replace("kest.log", ""));
     EXPECT_EQ(contents(path("kest.log")), "");
-    EXPECT_EQ(matches(path("*")), "kest.log " + path("kest.log") + " file\n");
-}
-
-TEST_F(PosixPlatform, DirectoryInTheWayFailsAndLeavesNoTemporaryFile)
-{
-    makeDir("kest.log");
-    makeFile("kest.log/inside", "kept");
-    EXPECT_FALSE(replace("kest.log", "log\n"));
-    EXPECT_EQ(matches(path("*")), "kest.log " + path("kest.log") + " other\n");
-    EXPECT_EQ(contents(path("kest.log/inside")), "kept");
+    makeDir("dir.log");
+    makeFile("dir.log/inside", "kept");
+    EXPECT_FALSE(replace("dir.log", "log\n"));
+    EXPECT_EQ(matches(path("*")), "dir.log " + path("dir.log") + " other\nkest.log " + path("kest.log") + " file\n");
+    EXPECT_EQ(contents(path("dir.log/inside")), "kept");
 }
 
 }  // namespace
