@@ -73,35 +73,5 @@ TEST(DemoWindow, CutDemosEndAtTheSameByteWhateverTheWindow)
     }
 }
 
-// A block length that runs far past the data ends the demo at that length field without
-// reading through a window's worth of memory it does not have.
-TEST(DemoWindow, BlockLengthPastTheEndOfTheData)
-{
-    const Bytes demo = DemoWriter()
-                           .block(MessageWriter().print(2, "before\n"))
-                           .blockWithLength(0x7FFFFFFF, MessageWriter().print(2, "inside\n").bytes())
-                           .bytes();
-    EXPECT_EQ(outcome(demo, 4), "1 2 before\n|2 2 inside\n|damaged at 14");
-}
-
-// The window grows for a text longer than itself and shrinks back once the walk has moved on.
-TEST(DemoWindow, GrowsForALongTextAndShrinksBack)
-{
-    const std::string text(1000, 't');
-    DemoWriter writer;
-    writer.block(MessageWriter().print(3, text));
-    for (int block = 0; block < 200; ++block)
-        writer.block(MessageWriter().print(3, "short"));
-    const Bytes demo = writer.endMarker().bytes();
-    MemorySource source(demo.data(), demo.size());
-    DemoWindow window(32);
-    window.open(source);
-    MessageList list;
-    EXPECT_EQ(DemoParser(window).run(list), std::nullopt);
-    ASSERT_EQ(list.size(), 201u);
-    EXPECT_EQ(list.first()->text, text);
-    EXPECT_EQ(window.capacity(), 32u);
-}
-
 }  // namespace
 }  // namespace kest
