@@ -106,7 +106,6 @@ public:
 
 // What one run printed, write by write, how it ended and the log it wrote, if any.
 struct Outcome {
-    std::string console;
     std::vector<std::string> writes;
     int exitCode;
     std::optional<std::string> log;
@@ -116,11 +115,8 @@ Outcome runDriver(FakePlatform& platform, const std::vector<std::string>& argume
 {
     RecordingConsole console;
     const int exitCode = Driver(platform, console).run(arguments);
-    std::string printed;
-    for (const std::string& lines : console.writes)
-        printed += lines;
     const auto log = platform.written.find("kest.log");
-    return {printed, console.writes, exitCode,
+    return {console.writes, exitCode,
             log == platform.written.end() ? std::nullopt : std::optional(log->second)};
 }
 
@@ -232,8 +228,8 @@ TEST(Driver, ElapsedFigureIsTheWholeRunInSeconds)
         platform.files = {{"a.dm2", {{}, {}, OpenedFile::Status::NotAFile, {}}}};
         platform.now = c.start;
         platform.steps = c.steps;
-        EXPECT_EQ(runDriver(platform, {"a.dm2"}).console,
-                  std::string("\n\nWriting kest.log...\n\n") + c.figure + " seconds elapsed\n")
+        EXPECT_EQ(runDriver(platform, {"a.dm2"}).writes,
+                  (Lines{"\n", "\nWriting kest.log...\n", std::string("\n") + c.figure + " seconds elapsed\n"}))
             << "from " << c.start << ": " << c.steps.search << " + " << c.steps.open << " + " << c.steps.write;
     }
 }

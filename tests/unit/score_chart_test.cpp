@@ -11,39 +11,30 @@
 namespace kest {
 namespace {
 
-TEST(ScoreChart, ScoreAxisHoldsZeroAndEveryScoreInFiveRoundSteps)
+// The score axis holds zero and every score in at most five round steps; the time step is the
+// smallest round one of at most eight steps; numbers and times as the chart writes them.
+TEST(ScoreChart, AxesAndNumbers)
 {
     const std::int32_t Most = std::numeric_limits<std::int32_t>::max();
-    const std::vector<std::tuple<std::int32_t, std::int32_t, std::int64_t, std::int64_t, std::int64_t>> cases = {
+    const std::tuple<std::int32_t, std::int32_t, std::int64_t, std::int64_t, std::int64_t> axes[] = {
         {0, 0, 0, 1, 1},     {0, 5, 0, 5, 1},    {0, 6, 0, 6, 2},     {0, 27, 0, 30, 10},
         {-3, 12, -5, 15, 5}, {-7, 0, -8, 0, 2},  {3, 4, 0, 4, 1},     {-7, -3, -8, 0, 2},
         {0, Most, 0, 2500000000, 500000000},
     };
-    for (const auto& [lowest, highest, low, high, step] : cases) {
+    for (const auto& [lowest, highest, low, high, step] : axes) {
         const ScoreAxis axis = scoreAxis(lowest, highest);
         EXPECT_EQ(std::tuple(axis.low, axis.high, axis.step), std::tuple(low, high, step)) << lowest << " to " << highest;
     }
-}
-
-TEST(ScoreChart, TimeStepIsTheSmallestRoundOneOfAtMostEightSteps)
-{
-    const std::vector<std::pair<std::int64_t, std::int64_t>> cases = {
-        {1, 10},          {80, 10},         {81, 20},          {2060, 300},
-        {4250, 600},      {3456000, 432000}, {3456001, 864000},
-    };
-    for (const auto& [span, step] : cases)
+    const std::pair<std::int64_t, std::int64_t> timeSteps[] = {
+        {1, 10}, {80, 10}, {81, 20}, {2060, 300}, {4250, 600}, {3456000, 432000}, {3456001, 864000}};
+    for (const auto& [span, step] : timeSteps)
         EXPECT_EQ(timeStep(span), step) << span;
-}
-
-TEST(ScoreChart, NumbersAndTimesAsTheChartWritesThem)
-{
-    const std::vector<std::pair<double, std::string>> numbers = {
+    const std::pair<double, const char*> numbers[] = {
         {0, "0"}, {100, "100"}, {12.34, "12.3"}, {0.05, "0.1"}, {-0.04, "0"}, {-2.5, "-2.5"}, {99.96, "100"}};
     for (const auto& [value, text] : numbers)
         EXPECT_EQ(svgNumber(value), text) << value;
-    const std::vector<std::pair<std::int64_t, std::string>> times = {
-        {0, "0:00"},          {599, "0:59"},       {600, "1:00"},
-        {35999, "59:59"},     {36000, "1:00:00"}, {3600000, "100:00:00"}};
+    const std::pair<std::int64_t, const char*> times[] = {
+        {0, "0:00"}, {599, "0:59"}, {600, "1:00"}, {35999, "59:59"}, {36000, "1:00:00"}, {3600000, "100:00:00"}};
     for (const auto& [blocks, text] : times)
         EXPECT_EQ(tickTime(blocks), text) << blocks;
 }

@@ -88,41 +88,36 @@ TEST_F(WindowsPlatform, ReadsWhatTheFileHeldWhenOpened)
     EXPECT_EQ(shrinking.file->read(buffer, sizeof buffer), 2u);
     EXPECT_EQ(shrinking.file->read(buffer, sizeof buffer), 0u);
     EXPECT_EQ(shrinking.file->size(), 6u);
-}
 
-// Sizes past 4 GiB (a sparse file here) are whole, on 32-bit Windows too.
-TEST_F(WindowsPlatform, SizeOfALargeFile)
-{
+    // Sizes past 4 GiB (a sparse file here) are whole, on 32-bit Windows too.
     const std::uint64_t size = (std::uint64_t{1} << 32) + 10;
     makeFile("large.dm2", "");
     fs::resize_file(fs::u8path(path("large.dm2")), size);
-    OpenedFile opened = platform_->openFile(path("large.dm2"));
-    ASSERT_EQ(opened.status, OpenedFile::Status::Opened);
-    EXPECT_EQ(opened.file->size(), size);
+    OpenedFile large = platform_->openFile(path("large.dm2"));
+    ASSERT_EQ(large.status, OpenedFile::Status::Opened);
+    EXPECT_EQ(large.file->size(), size);
 }
 
-// The log is written as given, LF line ends and all; when it cannot be replaced the old one stays and no temporary file is left.
+// The log is written as given, LF line ends and all; when it cannot be replaced (held open,
+// read-only, a folder) the old one stays and no temporary file is left.
 TEST_F(WindowsPlatform, ReplacesTheLogWholeOrNotAtAll)
 {
     ASSERT_TRUE(replace("kest.log", "one\ntwo\n"));
     ASSERT_TRUE(replace("kest.log", "new\n\n", 2));
-    std::ifstream in(fs::u8path(path("kest.log")), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new\n\n");
-    in.close();
-
-    const HANDLE held = ::CreateFileW(fs::u8path(path("kest.log")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring log = fs::u8path(path("kest.log")).wstring();
+    const HANDLE held = ::CreateFileW(log.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(replace("kest.log", "while held\n"));
     ::CloseHandle(held);
-    ASSERT_TRUE(::SetFileAttributesW(fs::u8path(path("kest.log")).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(::SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_FALSE(replace("kest.log", "while read-only\n"));
-    ASSERT_TRUE(::SetFileAttributesW(fs::u8path(path("kest.log")).c_str(), FILE_ATTRIBUTE_NORMAL));
-    in.open(fs::u8path(path("kest.log")), std::ios::binary);
+    ASSERT_TRUE(::SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL));
+    std::ifstream in(fs::u8path(path("kest.log")), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new\n\n");
     fs::create_directory(dir_ / "folder.log");
     EXPECT_FALSE(replace("folder.log", "log\n"));
-    EXPECT_EQ(matches(path("*.log")), "folder.log " + path("folder.log") + " other\nkest.log " + path("kest.log") + " file\n");
+    EXPECT_EQ(matches(path("*.log")),
+              "folder.log " + path("folder.log") + " other\nkest.log " + path("kest.log") + " file\n");
 }
 
 }  // namespace
