@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "gzip_writer/gzip_writer.h"
@@ -71,11 +72,7 @@ TEST(DemoInput, DataOfPlainAndCompressedFiles)
     const auto cut = [&member](std::size_t size) {
         return Bytes(member.bytes.begin(), member.bytes.begin() + static_cast<std::ptrdiff_t>(size));
     };
-    const struct {
-        const char* name;
-        Bytes file;
-        Bytes data;
-    } cases[] = {
+    const std::tuple<const char*, Bytes, Bytes> cases[] = {  // name, file, data
         {"empty file", {}, {}},
         {"one byte of the magic", {0x1F}, {0x1F}},
         {"two bytes of the magic", {0x1F, 0x8B}, {0x1F, 0x8B}},
@@ -96,14 +93,14 @@ TEST(DemoInput, DataOfPlainAndCompressedFiles)
         {"cut at the end of the second piece", cut(member.pieceEnds[1]), small + whole},
         {"cut in the trailer", cut(member.bytes.size() - 1), small + whole + small},
     };
-    for (const auto& c : cases) {
-        for (const std::size_t capacity : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{65536}}) {
+    for (const auto& [name, file, data] : cases) {
+        for (const std::size_t capacity : {1, 2, 3, 7, 65536}) {
             for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{4096}, SIZE_MAX}) {
-                SCOPED_TRACE(std::string(c.name) + ", reads of " + std::to_string(capacity) + " from pieces of " +
+                SCOPED_TRACE(std::string(name) + ", reads of " + std::to_string(capacity) + " from pieces of " +
                              std::to_string(piece));
-                if (piece < 4096 && capacity == 65536 && c.data.size() > 100000)
+                if (piece < 4096 && capacity == 65536 && data.size() > 100000)
                     continue;  // the long data a byte at a time takes long and finds nothing new
-                EXPECT_EQ(dataOf(c.file, capacity, piece), c.data);
+                EXPECT_EQ(dataOf(file, capacity, piece), data);
             }
         }
     }

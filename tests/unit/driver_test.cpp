@@ -214,23 +214,19 @@ TEST(Driver, UsageVersionAndHelpAreOneWrite)
 // are chosen away from a last digit of 5, where "%.2f" of a binary fraction could go either way.
 TEST(Driver, ElapsedFigureIsTheWholeRunInSeconds)
 {
-    const struct {
-        std::int64_t start;
-        StepTimes steps;
-        const char* figure;
-    } cases[] = {
+    const std::tuple<std::int64_t, StepTimes, const char*> cases[] = {  // start, steps, figure
         {0, {0, 0, 0}, "0.00"}, {123456789, {0, 0, 0}, "0.00"}, {1, {9, 0, 0}, "0.01"}, {0, {0, 0, 999}, "1.00"},
         {-5000, {1000, 200, 34}, "1.23"}, {987654321098, {1234, 0, 0}, "1.23"}, {0, {0, 1234, 0}, "1.23"},
         {0, {0, 0, 1234}, "1.23"}, {7, {3 * 3600000, 20 * 60000, 45678}, "12045.68"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [start, steps, figure] : cases) {
         FakePlatform platform;
         platform.files = {{"a.dm2", {{}, {}, OpenedFile::Status::NotAFile, {}}}};
-        platform.now = c.start;
-        platform.steps = c.steps;
+        platform.now = start;
+        platform.steps = steps;
         EXPECT_EQ(runDriver(platform, {"a.dm2"}).writes,
-                  (Lines{"\n", "\nWriting kest.log...\n", std::string("\n") + c.figure + " seconds elapsed\n"}))
-            << "from " << c.start << ": " << c.steps.search << " + " << c.steps.open << " + " << c.steps.write;
+                  (Lines{"\n", "\nWriting kest.log...\n", std::string("\n") + figure + " seconds elapsed\n"}))
+            << "from " << start << ": " << steps.search << " + " << steps.open << " + " << steps.write;
     }
 }
 

@@ -34,13 +34,8 @@ const std::size_t Capacities[] = {1, 2, 7, LogPieces::DefaultCapacity};
 
 TEST(LogWriter, WholeLogs)
 {
-    struct Case {
-        const char* name;
-        std::vector<Entry> entries;
-        std::string log;
-    };
     const std::string longText = std::string(4999, 'x') + "z";
-    const std::vector<Case> cases = {
+    const std::tuple<const char*, std::vector<Entry>, std::string> cases[] = {  // name, entries, log
         {"empty list", {}, ""},
         {"one demo",
          {{0, 100, "match1.dm2"}, {0, 101, "523"}, {1, 6, "Example Arena"}, {1, 4, "ARENA1.BSP"},
@@ -72,26 +67,23 @@ TEST(LogWriter, WholeLogs)
          "Demo filename: \xE9t\xE9.dm2\n\nTIME: 00:00:01 CHAT: \x80\xFF caf\xC3\xA9\n"},
         {"a line longer than a piece", {{10, 3, longText}}, "\nTIME: 00:00:01 CHAT: " + longText + "\n"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, entries, log] : cases) {
         for (const std::size_t capacity : Capacities)
-            EXPECT_EQ(render(c.entries, capacity), c.log) << c.name << ", pieces of " << capacity;
+            EXPECT_EQ(render(entries, capacity), log) << name << ", pieces of " << capacity;
     }
 }
 
 TEST(TimeStamp, PlayTimeOfABlockCount)
 {
-    const struct {
-        std::int64_t blocks;
-        const char* text;
-    } cases[] = {
+    const std::pair<std::int64_t, const char*> cases[] = {
         {0, "00:00:00"},       {9, "00:00:00"},       {10, "00:00:01"},     {599, "00:00:59"},
         {600, "00:01:00"},     {610, "00:01:01"},     {35999, "00:59:59"},  {36000, "01:00:00"},
         {360000, "10:00:00"},  {3600000, "100:00:00"}, {36000000, "1000:00:00"},
         {INT64_MAX, "256204778801521:33:00"},
     };
     TimeStamp stamp;
-    for (const auto& c : cases)
-        EXPECT_EQ(stamp.format(c.blocks), c.text) << c.blocks << " blocks";
+    for (const auto& [blocks, text] : cases)
+        EXPECT_EQ(stamp.format(blocks), text) << blocks << " blocks";
 }
 
 }  // namespace

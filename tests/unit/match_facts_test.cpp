@@ -26,13 +26,8 @@ std::string split(const char* gameDirectory, std::vector<std::string_view> names
 
 TEST(FragSplitter, NamesAndObituary)
 {
-    const struct {
-        const char* trap;
-        const char* game;
-        std::vector<std::string_view> names;  // longest first
-        std::string line;
-        const char* death;
-    } cases[] = {
+    // What the case traps, the game, the roster's names (longest first), the line, the death.
+    const std::tuple<const char*, const char*, std::vector<std::string_view>, std::string, const char*> cases[] = {
         {"a kill", "", {"Mako", "Vex"}, "Vex was railed by Mako", "Vex|Mako|railgun|Railgun"},
         {"the killer's words after the killer", "baseq2", {"Mako", "Vex"}, "Vex ate Mako's rocket",
          "Vex|Mako|rocket|Rocket Launcher"},
@@ -66,8 +61,8 @@ TEST(FragSplitter, NamesAndObituary)
         {"a name not in the roster", "", {"Mako"}, "Vex was railed by Mako", "-"},
         {"a world death's words after a kill", "", {"Mako", "Vex"}, "Vex was railed by Mako died.", "-"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(split(c.game, c.names, c.line), c.death) << c.trap;
+    for (const auto& [trap, game, names, line, death] : cases)
+        EXPECT_EQ(split(game, names, line), death) << trap;
 }
 
 // Each table's every obituary names its victim and holds no word in braces the splitter does not know.
@@ -93,11 +88,7 @@ constexpr std::int32_t Player = static_cast<std::int32_t>(RecordKind::Player);
 // scoreboard, and the deaths of the messages.
 TEST(JsonWriter, WholeLines)
 {
-    const struct {
-        const char* name;
-        std::vector<Record> records;
-        std::string line;
-    } cases[] = {
+    const std::tuple<const char*, std::vector<Record>, std::string> cases[] = {
         {"a player's demo: kills, a suicide, a player who left, a scoreboard, a line no obituary explains",
          {{0, 100, "duel.dm2"}, {0, 101, "523"}, {0, 200, "dm2"}, {0, 202, "34"}, {0, 204, ""}, {0, 6, "Arena"},
           {0, 4, "ARENA.BSP"}, {0, Player, "Mako\\female/athena"}, {0, Player + 1, "Vex\\male/grunt"},
@@ -142,8 +133,8 @@ TEST(JsonWriter, WholeLines)
          R"("messages":[]})"
          "\n"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(json(c.records), c.line) << c.name;
+    for (const auto& [name, records, line] : cases)
+        EXPECT_EQ(json(records), line) << name;
 }
 
 TEST(ReadableText, ConsoleTextAndUtf8)

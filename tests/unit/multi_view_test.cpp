@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "demo_writer/demo_writer.h"
@@ -82,11 +83,7 @@ TEST(MultiView, PayloadWidthOfEveryCommand)
 TEST(MultiView, ServerDataRecordsAndVersions)
 {
     const std::string unknown = "KEST: Unknown demo format (this_id: 0x";
-    const struct {
-        const char* name;
-        MessageWriter block;
-        std::string outcome;
-    } cases[] = {
+    const std::tuple<const char*, MessageWriter, std::string> cases[] = {  // name, block, records
         {"oldest minor version", MessageWriter().multiViewServerData(level(-1, 2009)), LevelRecords},
         {"flags in a short", MessageWriter().multiViewServerData(level(-1, 2012)), LevelRecords},
         {"extended limits in the extra bits", MessageWriter().multiViewServerData(level(-1, 2011, 4)),
@@ -100,10 +97,9 @@ TEST(MultiView, ServerDataRecordsAndVersions)
          MessageWriter().multiViewNop().multiViewServerData(level(-1, 2008, 4)), unknown + "84 prev_id: 0x1)!"},
         {"another protocol", MessageWriter().command(4, {36, 0, 0, 0, 0xDA, 0x07}), unknown + "4 prev_id: 0x0)!"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string ending = c.outcome.back() == '!' ? "" : "read to its end";
-        EXPECT_EQ(decoded(recording({c.block})), c.outcome + ending);
+    for (const auto& [name, block, records] : cases) {
+        const std::string ending = records.back() == '!' ? "" : "read to its end";
+        EXPECT_EQ(decoded(recording({block})), records + ending) << name;
     }
 }
 
@@ -154,11 +150,7 @@ TEST(MultiView, FramingAndErrors)
 {
     const Bytes magic = {'M', 'V', 'D', '2'};
     const Bytes print = MessageWriter().multiViewPrint(2, "hi\n").bytes();  // 6 bytes
-    const struct {
-        const char* name;
-        Bytes recording;
-        std::string outcome;
-    } cases[] = {
+    const std::tuple<const char*, Bytes, std::string> cases[] = {  // name, recording, outcome
         {"the magic alone", magic, "read to its end"},
         {"the end marker, then anything", magic + Bytes{0, 0, 6, 0} + print, "read to its end"},
         {"no end marker", magic + Bytes{6, 0} + print, "1 2 hi\n|read to its end"},
@@ -170,8 +162,8 @@ TEST(MultiView, FramingAndErrors)
         {"an unknown command with extra bits", magic + Bytes{1, 0, 0x55},
          "KEST: Unknown demo format (this_id: 0x55 prev_id: 0x0)!"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(decoded(c.recording), c.outcome) << c.name;
+    for (const auto& [name, bytes, outcome] : cases)
+        EXPECT_EQ(decoded(bytes), outcome) << name;
 }
 
 }  // namespace

@@ -174,20 +174,17 @@ TEST(PayloadWidth, PayloadsThatEndTheDemo)
 // '/', with only the ASCII letters a to z upper-cased.
 TEST(ConfigString33, MapFileIsTheNameAfterTheLastSlashUpperCased)
 {
-    const struct {
-        const char* modelPath;
-        const char* mapFile;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {  // the model's path, the map file
         {"maps/base1.bsp", "BASE1.BSP"}, {"maps/ctf/zoo.bsp", "ZOO.BSP"}, {"/abs/maps/q2dm8.bsp", "Q2DM8.BSP"},
         {"q2dm1.bsp", "Q2DM1.BSP"}, {"maps/", ""}, {"/", ""}, {"", ""}, {"maps\\zoo.bsp", "MAPS\\ZOO.BSP"},
         {"m/abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"},
         {"m/`{@[azAZ09_-.~\x01\x7F", "`{@[AZAZ09_-.~\x01\x7F"},
         {"m/\x80\xE0\xE9\xFA\xFF\xC3\xA9", "\x80\xE0\xE9\xFA\xFF\xC3\xA9"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(decoded(DemoWriter().block(MessageWriter().configString(33, c.modelPath)).endMarker().bytes()),
-                  std::string("1 4 ") + c.mapFile + "|read to its end")
-            << c.modelPath;
+    for (const auto& [modelPath, mapFile] : cases) {
+        EXPECT_EQ(decoded(DemoWriter().block(MessageWriter().configString(33, modelPath)).endMarker().bytes()),
+                  std::string("1 4 ") + mapFile + "|read to its end")
+            << modelPath;
     }
 }
 

@@ -41,12 +41,8 @@ TEST(ScoreChart, AxesAndNumbers)
 
 TEST(ScoreChart, EndLabelsKeepTheirGapWithinThePlot)
 {
-    struct Case {
-        std::vector<double> wanted;
-        double top, bottom;
-        std::vector<double> placed;
-    };
-    const std::vector<Case> cases = {
+    // wanted, top, bottom, placed
+    const std::tuple<std::vector<double>, double, double, std::vector<double>> cases[] = {
         {{}, 12, 234, {}},
         {{50}, 12, 234, {50}},
         {{50, 52}, 12, 234, {50, 64}},
@@ -56,8 +52,8 @@ TEST(ScoreChart, EndLabelsKeepTheirGapWithinThePlot)
         {{0, 300}, 12, 234, {12, 234}},
         {{10, 10, 10}, 0, 20, {0, 14, 28}},  // too many for the room: past the bottom
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(spreadLabels(c.wanted, 14, c.top, c.bottom), c.placed) << ::testing::PrintToString(c.wanted);
+    for (const auto& [wanted, top, bottom, placed] : cases)
+        EXPECT_EQ(spreadLabels(wanted, 14, top, bottom), placed) << ::testing::PrintToString(wanted);
 }
 
 TEST(ScoreChart, StepLinesTicksAndLabels)
