@@ -43,26 +43,20 @@ TEST(MultiView, PayloadWidthOfEveryCommand)
         Bytes command;
         bool extendedLimits = false;
     } cases[] = {
-        {"nop", {1}},
-        {"config string", {5, 33, 0, 'm', 0}},
-        {"unicast to another client", {8, 3, 7, 0x55, 0x55, 0x55}},
-        {"reliable unicast", {9, 1, 7, 0x55}},
+        {"nop", {1}}, {"config string", {5, 33, 0, 'm', 0}}, {"print", {17, 2, 'x', 0}},
+        {"unicast to another client", {8, 3, 7, 0x55, 0x55, 0x55}}, {"reliable unicast", {9, 1, 7, 0x55}},
         {"unicast of 256 bytes: extra bits", Bytes{0x28, 0, 7} + Bytes(256, 0x55)},
-        {"multicast to all", {10, 2, 0x55, 0x55}},
+        {"multicast to all", {10, 2, 0x55, 0x55}}, {"reliable multicast to all", {13, 1, 0x55}},
         {"multicast to the hearable set", Bytes{11, 2} + leaf + Bytes{0x55, 0x55}},
         {"multicast to the visible set", Bytes{12, 1} + leaf + Bytes{0x55}},
-        {"reliable multicast to all", {13, 1, 0x55}},
         {"reliable multicast to the hearable set", Bytes{14, 1} + leaf + Bytes{0x55}},
         {"reliable multicast to the visible set", Bytes{15, 1} + leaf + Bytes{0x55}},
         {"multicast of 257 bytes: extra bits", Bytes{0x2A, 1} + Bytes(257, 0x55)},
-        {"sound without flags", {16, 0, 7, 0x61, 0}},
-        {"sound with volume", {16, 0x01, 7, 200, 0x61, 0}},
-        {"sound with attenuation", {16, 0x02, 7, 64, 0x61, 0}},
-        {"sound with time offset", {16, 0x10, 7, 3, 0x61, 0}},
+        {"sound without flags", {16, 0, 7, 0x61, 0}}, {"sound with volume", {16, 0x01, 7, 200, 0x61, 0}},
+        {"sound with attenuation", {16, 0x02, 7, 64, 0x61, 0}}, {"sound with time offset", {16, 0x10, 7, 3, 0x61, 0}},
         {"sound bits without a field", {16, 0x04 | 0x08 | 0x40 | 0x80, 7, 0x61, 0}},
         {"sound index short flag without extended limits", {16, 0x20, 7, 0x61, 0}},
         {"sound index short with extended limits", {16, 0x20, 7, 1, 0x61, 0}, true},
-        {"print", {17, 2, 'x', 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
