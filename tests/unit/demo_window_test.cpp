@@ -17,11 +17,6 @@ using demo_writer::Bytes;
 using demo_writer::DemoWriter;
 using demo_writer::MessageWriter;
 
-std::string outcome(const Bytes& demo, std::size_t capacity, std::size_t piece = SIZE_MAX)
-{
-    return decoded(demo, FactScope::Log, capacity, piece);
-}
-
 // A demo that puts every kind of read the window must serve behind a lead-in
 // block of `shift` bytes, so that each lands at another offset of the window.
 Bytes demoShiftedBy(std::size_t shift)
@@ -47,14 +42,14 @@ TEST(DemoWindow, SmallWindowsAtEveryOffsetDecodeAsAWholeOne)
 {
     for (std::size_t shift = 0; shift < 24; ++shift) {
         const Bytes demo = demoShiftedBy(shift);
-        const std::string whole = outcome(demo, demo.size());
+        const std::string whole = decoded(demo, FactScope::Log, demo.size());
         ASSERT_NE(whole.find("2 4 Q2DM1.BSP|"), std::string::npos) << whole;
         ASSERT_NE(whole.find("|5 2 x"), std::string::npos) << whole;
         ASSERT_NE(whole.find("|8 2 after\n|"), std::string::npos) << whole;
         for (std::size_t capacity = 1; capacity <= 40; ++capacity) {
             SCOPED_TRACE("shift " + std::to_string(shift) + ", window of " + std::to_string(capacity));
-            EXPECT_EQ(outcome(demo, capacity), whole);
-            EXPECT_EQ(outcome(demo, capacity, 3), whole);
+            EXPECT_EQ(decoded(demo, FactScope::Log, capacity), whole);
+            EXPECT_EQ(decoded(demo, FactScope::Log, capacity, 3), whole);
         }
     }
 }
@@ -65,10 +60,10 @@ TEST(DemoWindow, CutDemosEndAtTheSameByteWhateverTheWindow)
     const Bytes demo = demoShiftedBy(5);
     for (std::size_t cut = 0; cut <= demo.size(); ++cut) {
         const Bytes part(demo.begin(), demo.begin() + static_cast<std::ptrdiff_t>(cut));
-        const std::string whole = outcome(part, DemoWindow::DefaultCapacity);
+        const std::string whole = decoded(part);
         for (const std::size_t capacity : {1, 2, 3, 5, 8, 13}) {
             SCOPED_TRACE("cut at " + std::to_string(cut) + ", window of " + std::to_string(capacity));
-            EXPECT_EQ(outcome(part, capacity, 2), whole);
+            EXPECT_EQ(decoded(part, FactScope::Log, capacity, 2), whole);
         }
     }
 }
