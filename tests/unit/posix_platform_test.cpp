@@ -6,7 +6,6 @@
 #include <unistd.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>

@@ -43,11 +43,8 @@ TEST(ScoreChart, EndLabelsKeepTheirGapWithinThePlot)
 {
     // wanted, top, bottom, placed
     const std::tuple<std::vector<double>, double, double, std::vector<double>> cases[] = {
-        {{}, 12, 234, {}},
-        {{50}, 12, 234, {50}},
-        {{50, 52}, 12, 234, {50, 64}},
-        {{52, 50}, 12, 234, {64, 50}},  // in the order wanted
-        {{50, 50, 50}, 12, 234, {50, 64, 78}},
+        {{}, 12, 234, {}}, {{50}, 12, 234, {50}}, {{50, 52}, 12, 234, {50, 64}}, {{50, 50, 50}, 12, 234, {50, 64, 78}},
+        {{52, 50}, 12, 234, {64, 50}},      // in the order wanted
         {{230, 232}, 12, 234, {220, 234}},  // up from the bottom
         {{0, 300}, 12, 234, {12, 234}},
         {{10, 10, 10}, 0, 20, {0, 14, 28}},  // too many for the room: past the bottom
@@ -66,22 +63,20 @@ TEST(ScoreChart, StepLinesTicksAndLabels)
     const ScoreChart chart = scoreChart(level, 100, {0, 1, 2}, 5);
     // From 0 to 10 seconds across 44 to 660 (the labels take the least room, 60); from -1 to 2 up.
     EXPECT_EQ(chart.plotRight, 660);
-    std::vector<std::pair<double, std::int64_t>> ticks;
+    using Ticks = std::vector<std::pair<double, std::int64_t>>;
+    Ticks time, score;
     for (const ChartTick& tick : chart.timeTicks)
-        ticks.emplace_back(tick.at, tick.value);
-    EXPECT_EQ(ticks, (std::vector<std::pair<double, std::int64_t>>{
-                         {44, 0}, {167.2, 20}, {290.4, 40}, {413.6, 60}, {536.8, 80}, {660, 100}}));
-    ticks.clear();
+        time.emplace_back(tick.at, tick.value);
     for (const ChartTick& tick : chart.scoreTicks)
-        ticks.emplace_back(tick.at, tick.value);
-    EXPECT_EQ(ticks, (std::vector<std::pair<double, std::int64_t>>{{234, -1}, {160, 0}, {86, 1}, {12, 2}}));
-    std::vector<std::tuple<std::size_t, std::int32_t, std::string, double>> lines;
+        score.emplace_back(tick.at, tick.value);
+    EXPECT_EQ(time, (Ticks{{44, 0}, {167.2, 20}, {290.4, 40}, {413.6, 60}, {536.8, 80}, {660, 100}}));
+    EXPECT_EQ(score, (Ticks{{234, -1}, {160, 0}, {86, 1}, {12, 2}}));
+    using Lines = std::vector<std::tuple<std::size_t, std::int32_t, std::string, double>>;
+    Lines lines;
     for (const ChartLine& line : chart.lines)
         lines.emplace_back(line.player, line.score, line.path, line.labelY);
-    EXPECT_EQ(lines, (std::vector<std::tuple<std::size_t, std::int32_t, std::string, double>>{
-                         {0, 1, "M44 160H167.2V86V12H536.8V86H660", 86},
-                         {1, -1, "M44 160H352V234H660", 234},
-                         {2, 0, "M44 160H660", 160}}));
+    EXPECT_EQ(lines, (Lines{{0, 1, "M44 160H167.2V86V12H536.8V86H660", 86}, {1, -1, "M44 160H352V234H660", 234},
+                            {2, 0, "M44 160H660", 160}}));
 
     // A later level's chart starts at its own start; a step past the given end takes the end with it,
     // and a long label takes room from the plot, seven units a character, up to 260.

@@ -7,7 +7,6 @@
 #endif
 #include <windows.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
