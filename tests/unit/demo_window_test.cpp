@@ -8,7 +8,7 @@
 #include <string>
 
 #include "demo_writer/demo_writer.h"
-#include "in_memory.h"
+#include "test_support.h"
 
 namespace kest {
 namespace {

@@ -1,5 +1,5 @@
 #include "driver/platform.h"
-#include "in_memory.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,58 +8,31 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace kest {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Each test works in a fresh directory of its own, with a known umask.
-class PosixPlatform : public ::testing::Test {
+// The native folder, with a known umask.
+class PosixPlatform : public NativeFolderTest {
 protected:
     void SetUp() override
     {
-        char name[] = "/tmp/kest-unit-XXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        dir_ = name;
+        NativeFolderTest::SetUp();
         previousUmask_ = ::umask(022);
     }
 
     void TearDown() override
     {
         ::umask(previousUmask_);
-        fs::remove_all(dir_);
-    }
-
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
-
-    void makeFile(const std::string& name, const std::string& bytes = "demo") const
-    {
-        std::ofstream(path(name), std::ios::binary) << bytes;
+        NativeFolderTest::TearDown();
     }
 
     void makeDir(const std::string& name) const { ASSERT_EQ(::mkdir(path(name).c_str(), 0777), 0); }
 
-    static std::string contents(const std::string& file)
-    {
-        std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    fs::perms modeOf(const std::string& name) const { return fs::status(path(name)).permissions(); }
 
-    static fs::perms modeOf(const std::string& file) { return fs::status(file).permissions(); }
-
-    std::string matches(const std::string& pattern) const { return describeMatches(*platform_, pattern); }
-
-    // Writes `bytes` into the file of that name, `piece` bytes at a time.
-    bool replace(const std::string& name, const std::string& bytes, std::size_t piece = SIZE_MAX) const
-    {
-        PiecedContent content(bytes, piece);
-        return platform_->replaceFile(path(name), content);
-    }
-
-    std::unique_ptr<Platform> platform_ = makeNativePlatform();
-    std::string dir_;
     mode_t previousUmask_ = 022;
 };
 
@@ -119,23 +92,23 @@ TEST_F(PosixPlatform, ReplaceFile)
     for (const mode_t mask : {022, 077}) {
         ::umask(mask);
         ASSERT_TRUE(replace("new.log", "line\n"));
-        EXPECT_EQ(modeOf(path("new.log")), fs::perms(0666 & ~mask)) << "umask " << mask;
+        EXPECT_EQ(modeOf("new.log"), fs::perms(0666 & ~mask)) << "umask " << mask;
         ASSERT_TRUE(fs::remove(path("new.log")));
     }
     for (const mode_t mode : {0600, 0640, 0604}) {
         makeFile("kest.log", "an older and longer log\n");
         ASSERT_EQ(::chmod(path("kest.log").c_str(), mode), 0);
         ASSERT_TRUE(replace("kest.log", "first\nsecond\n", 4));
-        EXPECT_EQ(contents(path("kest.log")), "first\nsecond\n");
-        EXPECT_EQ(modeOf(path("kest.log")), fs::perms(mode));
+        EXPECT_EQ(contents("kest.log"), "first\nsecond\n");
+        EXPECT_EQ(modeOf("kest.log"), fs::perms(mode));
     }
     ASSERT_TRUE(replace("kest.log", ""));
-    EXPECT_EQ(contents(path("kest.log")), "");
+    EXPECT_EQ(contents("kest.log"), "");
     makeDir("dir.log");
     makeFile("dir.log/inside", "kept");
     EXPECT_FALSE(replace("dir.log", "log\n"));
     EXPECT_EQ(matches(path("*")), "dir.log " + path("dir.log") + " other\nkest.log " + path("kest.log") + " file\n");
-    EXPECT_EQ(contents(path("dir.log/inside")), "kept");
+    EXPECT_EQ(contents("dir.log/inside"), "kept");
 }
 
 }  // namespace

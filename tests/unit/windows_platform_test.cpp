@@ -1,5 +1,5 @@
 #include "driver/platform.h"
-#include "in_memory.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 #ifndef NOMINMAX
@@ -9,44 +9,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace kest {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Each test works in a fresh folder of its own.
-class WindowsPlatform : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() / ("kest-unit-" + std::to_string(::GetCurrentProcessId()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return (dir_ / fs::u8path(name)).u8string(); }
-
-    void makeFile(const std::string& name, const std::string& bytes = "demo") const
-    {
-        std::ofstream(fs::u8path(path(name)), std::ios::binary) << bytes;
-    }
-
-    std::string matches(const std::string& pattern) const { return describeMatches(*platform_, pattern); }
-
-    // Writes `bytes` into the file of that name, `piece` bytes at a time.
-    bool replace(const std::string& name, const std::string& bytes, std::size_t piece = SIZE_MAX) const
-    {
-        PiecedContent content(bytes, piece);
-        return platform_->replaceFile(path(name), content);
-    }
-
-    std::unique_ptr<Platform> platform_ = makeNativePlatform();
-    fs::path dir_;
-};
+using WindowsPlatform = NativeFolderTest;
 
 // Without regard to case; a folder is a match but no file; the path keeps the pattern's own directory part.
 TEST_F(WindowsPlatform, MatchesAndFolders)
@@ -111,8 +80,7 @@ TEST_F(WindowsPlatform, ReplacesTheLogWholeOrNotAtAll)
     ASSERT_TRUE(::SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_FALSE(replace("kest.log", "while read-only\n"));
     ASSERT_TRUE(::SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL));
-    std::ifstream in(fs::u8path(path("kest.log")), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new\n\n");
+    EXPECT_EQ(contents("kest.log"), "new\n\n");
     fs::create_directory(dir_ / "folder.log");
     EXPECT_FALSE(replace("folder.log", "log\n"));
     EXPECT_EQ(matches(path("*.log")),

@@ -1,10 +1,18 @@
 #pragma once
 
-// What the unit tests read from and write to in memory, and the text they compare.
+// What the unit tests read from and write to, in memory or in a folder of their own, and the
+// text they compare.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,19 +107,57 @@ private:
     std::size_t at_ = 0;
 };
 
-// Each match of a pattern as name, path and whether it opens as a file, one per line, in byte order.
-inline std::string describeMatches(Platform& platform, const std::string& pattern)
-{
-    std::vector<std::string> lines;
-    for (const DirectoryEntry& entry : platform.findMatches(pattern)) {
-        const bool file = platform.openFile(entry.path).status == OpenedFile::Status::Opened;
-        lines.push_back(entry.name + " " + entry.path + (file ? " file\n" : " other\n"));
+// A fresh folder of the test's own, for the native platform to work in.
+class NativeFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = std::filesystem::temp_directory_path() / ("kest-unit-" + std::string(test->test_suite_name()) + "." +
+                                                         test->name() + "-" + std::to_string(std::random_device()()));
+        std::filesystem::remove_all(dir_);
+        ASSERT_TRUE(std::filesystem::create_directory(dir_));
     }
-    std::sort(lines.begin(), lines.end());
-    std::string found;
-    for (const std::string& line : lines)
-        found += line;
-    return found;
-}
+
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / std::filesystem::u8path(name)).u8string(); }
+
+    void makeFile(const std::string& name, const std::string& bytes = "demo") const
+    {
+        std::ofstream(std::filesystem::u8path(path(name)), std::ios::binary) << bytes;
+    }
+
+    std::string contents(const std::string& name) const
+    {
+        std::ifstream in(std::filesystem::u8path(path(name)), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // Each match of a pattern as name, path and whether it opens as a file, one per line, in byte order.
+    std::string matches(const std::string& pattern) const
+    {
+        std::vector<std::string> lines;
+        for (const DirectoryEntry& entry : platform_->findMatches(pattern)) {
+            const bool file = platform_->openFile(entry.path).status == OpenedFile::Status::Opened;
+            lines.push_back(entry.name + " " + entry.path + (file ? " file\n" : " other\n"));
+        }
+        std::sort(lines.begin(), lines.end());
+        std::string found;
+        for (const std::string& line : lines)
+            found += line;
+        return found;
+    }
+
+    // Writes `bytes` into the file of that name, `piece` bytes at a time.
+    bool replace(const std::string& name, const std::string& bytes, std::size_t piece = SIZE_MAX) const
+    {
+        PiecedContent content(bytes, piece);
+        return platform_->replaceFile(path(name), content);
+    }
+
+    std::unique_ptr<Platform> platform_ = makeNativePlatform();
+    std::filesystem::path dir_;
+};
 
 }  // namespace kest
