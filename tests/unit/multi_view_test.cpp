@@ -18,13 +18,7 @@ using demo_writer::DemoWriter;
 using demo_writer::MessageWriter;
 using demo_writer::MultiViewServerData;
 
-Bytes recording(const std::vector<MessageWriter>& blocks)
-{
-    DemoWriter writer(DemoWriter::Format::MultiView);
-    for (const MessageWriter& block : blocks)
-        writer.block(block);
-    return writer.endMarker().bytes();
-}
+Bytes recording(const std::vector<MessageWriter>& blocks) { return demoOf(blocks, DemoWriter::Format::MultiView); }
 
 MultiViewServerData level(std::int16_t ownClient = -1, std::uint16_t minorVersion = 2010, std::uint16_t flags = 0)
 {
