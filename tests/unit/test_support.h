@@ -149,6 +149,32 @@ protected:
         return found;
     }
 
+    // A file is what it held when it was opened: what is written to it later is not read, and
+    // one that shrinks ends where its data ends, with that as its size.
+    void expectReadAsOpened() const
+    {
+        EXPECT_EQ(platform_->openFile(path("missing.dm2")).status, OpenedFile::Status::NotAFile);
+        makeFile("a.dm2", "0123456789");
+        OpenedFile growing = platform_->openFile(path("a.dm2"));
+        ASSERT_EQ(growing.status, OpenedFile::Status::Opened);
+        std::ofstream(std::filesystem::u8path(path("a.dm2")), std::ios::binary | std::ios::app) << "later";
+        std::uint8_t buffer[64];
+        EXPECT_EQ(growing.file->read(buffer, 4), 4u);
+        EXPECT_EQ(growing.file->read(buffer, sizeof buffer), 6u);
+        EXPECT_EQ(std::string(buffer, buffer + 6), "456789");
+        EXPECT_EQ(growing.file->read(buffer, sizeof buffer), 0u);
+        EXPECT_EQ(growing.file->size(), 10u);
+
+        OpenedFile shrinking = platform_->openFile(path("a.dm2"));
+        ASSERT_EQ(shrinking.status, OpenedFile::Status::Opened);
+        EXPECT_EQ(shrinking.file->size(), 15u);
+        EXPECT_EQ(shrinking.file->read(buffer, 4), 4u);
+        std::filesystem::resize_file(std::filesystem::u8path(path("a.dm2")), 6);
+        EXPECT_EQ(shrinking.file->read(buffer, sizeof buffer), 2u);
+        EXPECT_EQ(shrinking.file->read(buffer, sizeof buffer), 0u);
+        EXPECT_EQ(shrinking.file->size(), 6u);
+    }
+
     // Writes `bytes` into the file of that name, `piece` bytes at a time.
     bool replace(const std::string& name, const std::string& bytes, std::size_t piece = SIZE_MAX) const
     {
