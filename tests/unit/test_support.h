@@ -82,11 +82,21 @@ inline std::string decoded(const std::vector<std::uint8_t>& demo, FactScope scop
     return text + ending;
 }
 
-// Whether a print of "next\n" in the second block is the last record of a demo read to its end.
-inline bool endsWithNext(const std::string& records)
+// A command's payload is read exactly when the print of "next\n" behind it, in the demo's second
+// block, is its last record, read to its end; one byte fewer, or one more (0x55 is no command),
+// must break that. `fixed` is how many of the bytes stay when one fewer is tried.
+template <typename Demo>
+void expectExactPayload(const std::vector<std::uint8_t>& payload, std::size_t fixed, Demo demoWith)
 {
-    const std::string next = "|1 2 next\n|read to its end";
-    return ("|" + records).size() >= next.size() && ("|" + records).substr(records.size() + 1 - next.size()) == next;
+    const auto endsWithNext = [&demoWith](const std::vector<std::uint8_t>& bytes) {
+        const std::string records = "|" + decoded(demoWith(bytes)), next = "|1 2 next\n|read to its end";
+        return records.size() >= next.size() && records.substr(records.size() - next.size()) == next;
+    };
+    EXPECT_TRUE(endsWithNext(payload)) << "exact payload of " << payload.size();
+    if (payload.size() > fixed) {
+        EXPECT_FALSE(endsWithNext(std::vector<std::uint8_t>(payload.begin(), payload.end() - 1))) << "one byte fewer";
+    }
+    EXPECT_FALSE(endsWithNext(payload + std::vector<std::uint8_t>{0x55})) << "one byte more";
 }
 
 // Bytes in memory given to a file at most `piece` at a time.
