@@ -34,10 +34,7 @@ public:
     }
 
 private:
-    std::optional<std::size_t> readSome(std::uint8_t* into, std::size_t wanted) override
-    {
-        return bytes_.read(into, wanted);
-    }
+    std::optional<std::size_t> readSome(std::uint8_t* into, std::size_t n) override { return bytes_.read(into, n); }
 
     PiecedSource bytes_;
 };
@@ -61,9 +58,7 @@ public:
     std::vector<DirectoryEntry> findMatches(const std::string& pattern) override
     {
         now += steps.search;
-        if (files.count(pattern) == 0)
-            return {};
-        return {DirectoryEntry{pattern, pattern}};
+        return files.count(pattern) ? std::vector{DirectoryEntry{pattern, pattern}} : std::vector<DirectoryEntry>{};
     }
 
     OpenedFile openFile(const std::string& path) override

@@ -26,10 +26,7 @@ using demo_writer::MessageWriter;
 constexpr std::size_t Byte = 1, Short = 2, Long = 4;
 constexpr std::size_t Coordinate = 2, Position = 6, Direction = 1, Angle = 1, Angle16 = 2;
 
-Bytes zeros(std::size_t count)
-{
-    return Bytes(count, 0);
-}
+Bytes zeros(std::size_t count) { return Bytes(count, 0); }
 
 Bytes littleEndian(std::uint32_t value, std::size_t width)
 {
