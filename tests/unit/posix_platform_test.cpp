@@ -1,9 +1,16 @@
+// The native platform and console on POSIX: matches, reads and replaced files in a folder of
+// the test's own, and the console's writes, where each call's lines arrive in one write of
+// their own (standard output is here a socket of packets, which keeps the bounds of each write).
+#include "driver/console.h"
 #include "driver/platform.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 
 namespace kest {
@@ -86,6 +93,31 @@ TEST_F(PosixPlatform, ReplaceFile)
     EXPECT_FALSE(replace("dir.log", "log\n"));
     EXPECT_EQ(matches(path("*")), "dir.log " + path("dir.log") + " other\nkest.log " + path("kest.log") + " file\n");
     EXPECT_EQ(contents("dir.log/inside"), "kept");
+}
+
+// Each call's lines leave in one write: each arrives as one packet.
+TEST(NativeConsole, EachCallIsOneWrite)
+{
+    int sockets[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sockets), 0);
+    std::fflush(stdout);
+    const int saved = ::dup(STDOUT_FILENO);
+    ASSERT_GE(::dup2(sockets[0], STDOUT_FILENO), 0);
+    {
+        const auto console = makeNativeConsole();
+        for (const std::string& lines : ConsoleWrites)
+            console->write(lines);
+    }
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    ::close(sockets[0]);
+
+    std::vector<std::string> received;
+    std::vector<char> packet(1 << 17);
+    for (ssize_t got; (got = ::recv(sockets[1], packet.data(), packet.size(), 0)) > 0;)
+        received.emplace_back(packet.data(), static_cast<std::size_t>(got));
+    ::close(sockets[1]);
+    EXPECT_EQ(received, ConsoleWrites);
 }
 
 }  // namespace

@@ -117,6 +117,15 @@ private:
     std::size_t at_ = 0;
 };
 
+// Lines as a run writes them to the console: an empty one, a name outside ASCII, a line that
+// opens with an empty one, and one longer than any a run prints.
+inline const std::vector<std::string> ConsoleWrites = {
+    "\n",
+    "Reading \xC3\xA9t\xC3\xA9-\xE6\x97\xA5\xE6\x9C\xAC.dm2...\n",
+    "\nERROR: Demofile nope.dm2 not found!\n",
+    std::string(60000, 'x') + "\n",
+};
+
 // A fresh folder of the test's own, for the native platform to work in.
 class NativeFolderTest : public ::testing::Test {
 protected:
