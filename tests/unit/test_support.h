@@ -23,6 +23,7 @@
 
 namespace kest {
 
+// Two byte strings, or two lists of lines, one after the other.
 template <typename T>
 std::vector<T> operator+(std::vector<T> left, const std::vector<T>& right)
 {
