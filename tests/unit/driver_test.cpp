@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "demo_writer/demo_writer.h"
-#include "pieced_source.h"
+#include "test_support.h"
 
 namespace kest {
 namespace {
@@ -34,10 +34,7 @@ public:
     }
 
 private:
-    std::optional<std::size_t> readSome(std::uint8_t* into, std::size_t wanted) override
-    {
-        return bytes_.read(into, wanted);
-    }
+    std::optional<std::size_t> readSome(std::uint8_t* into, std::size_t n) override { return bytes_.read(into, n); }
 
     PiecedSource bytes_;
 };
@@ -61,9 +58,7 @@ public:
     std::vector<DirectoryEntry> findMatches(const std::string& pattern) override
     {
         now += steps.search;
-        if (files.count(pattern) == 0)
-            return {};
-        return {DirectoryEntry{pattern, pattern}};
+        return files.count(pattern) ? std::vector{DirectoryEntry{pattern, pattern}} : std::vector<DirectoryEntry>{};
     }
 
     OpenedFile openFile(const std::string& path) override
@@ -106,7 +101,6 @@ public:
 
 // What one run printed, write by write, how it ended and the log it wrote, if any.
 struct Outcome {
-    std::string console;
     std::vector<std::string> writes;
     int exitCode;
     std::optional<std::string> log;
@@ -116,13 +110,15 @@ Outcome runDriver(FakePlatform& platform, const std::vector<std::string>& argume
 {
     RecordingConsole console;
     const int exitCode = Driver(platform, console).run(arguments);
-    std::string printed;
-    for (const std::string& lines : console.writes)
-        printed += lines;
     const auto log = platform.written.find("kest.log");
-    return {printed, console.writes, exitCode,
+    return {console.writes, exitCode,
             log == platform.written.end() ? std::nullopt : std::optional(log->second)};
 }
+
+using Lines = std::vector<std::string>;
+
+// How a run that wrote its log ends, on a clock that stood still.
+const Lines Completed = {"\nWriting kest.log...\n", "\n0.00 seconds elapsed\n"};
 
 Bytes demoOf(const std::vector<std::string>& prints)
 {
@@ -132,24 +128,19 @@ Bytes demoOf(const std::vector<std::string>& prints)
     return writer.endMarker().bytes();
 }
 
-const std::string Completed = "\nWriting kest.log...\n\n0.00 seconds elapsed\n";
-
 // A file that cannot be read to its end adds no records, not even the ones of the blocks read
 // before the failure. Where it fails: at once, after its first block, inside its second one,
-// and at its last byte.
+// and at its last byte. Each line goes to the console whole, in one write, in the order of the
+// run: under -k the warnings of the search first; without it the error is the last line.
 TEST(Driver, DemoThatCannotBeReadToItsEndAddsNothing)
 {
-    const Bytes blocks = DemoWriter()
-                             .block(MessageWriter().print(2, "first\n"))
-                             .block(MessageWriter().print(2, "second\n"))
-                             .block(MessageWriter().print(2, "third\n"))
-                             .bytes();
+    const Bytes blocks = demoOf({"first", "second", "third"});
     const std::size_t firstBlock = 4 + 9;  // length, code, level, text, its zero
     const auto failed = OpenedFile::Status::Failed, opened = OpenedFile::Status::Opened;
     const std::vector<std::tuple<const char*, std::optional<std::size_t>, OpenedFile::Status>> failures = {
         {"CannotBeOpened", std::nullopt, failed}, {"AtOnce", 0, opened},
         {"AfterTheFirstBlock", firstBlock, opened}, {"InsideTheSecondBlock", firstBlock + 6, opened},
-        {"AtTheLastByte", blocks.size() - 1, opened},
+        {"AtTheLastByte", blocks.size() - 5, opened},
     };
     const Bytes a = demoOf({"a"});
     const Bytes c = demoOf({"c"});
@@ -157,7 +148,7 @@ TEST(Driver, DemoThatCannotBeReadToItsEndAddsNothing)
     const std::string keptGoingLog = "Demo filename: a.dm2\nDemo filesize: " + std::to_string(a.size()) + "\n" + clsv +
                                      "a\n\nDemo filename: c.dm2\nDemo filesize: " + std::to_string(c.size()) + "\n" +
                                      clsv + "c\n";
-    const std::string lines = "\nReading a.dm2...\nReading b.dm2...\n";
+    const Lines lines = {"\n", "Reading a.dm2...\n", "Reading b.dm2...\n"};
     for (const auto& [label, failsAt, status] : failures) {
         SCOPED_TRACE(label);
         FakePlatform platform;
@@ -165,12 +156,13 @@ TEST(Driver, DemoThatCannotBeReadToItsEndAddsNothing)
             {"a.dm2", {a, {}, opened, {}}}, {"b.dm2", {blocks, failsAt, status, {}}}, {"c.dm2", {c, {}, opened, {}}}};
 
         const Outcome stopped = runDriver(platform, {"a.dm2", "b.dm2", "c.dm2"});
-        EXPECT_EQ(stopped.console, lines + "\nERROR: Couldn't open demofile b.dm2!\n");
+        EXPECT_EQ(stopped.writes, lines + Lines{"\nERROR: Couldn't open demofile b.dm2!\n"});
         EXPECT_EQ(stopped.exitCode, 1);
         EXPECT_EQ(stopped.log, std::nullopt);
 
-        const Outcome keptGoing = runDriver(platform, {"a.dm2", "b.dm2", "-k", "c.dm2"});
-        EXPECT_EQ(keptGoing.console, lines + "WARNING: Couldn't open demofile b.dm2!\nReading c.dm2...\n" + Completed);
+        const Outcome keptGoing = runDriver(platform, {"a.dm2", "b.dm2", "-k", "nope.dm2", "c.dm2"});
+        EXPECT_EQ(keptGoing.writes, (Lines{"WARNING: Demofile nope.dm2 not found!\n"} + lines +
+                                     Lines{"WARNING: Couldn't open demofile b.dm2!\n", "Reading c.dm2...\n"} + Completed));
         EXPECT_EQ(keptGoing.exitCode, 2);
         EXPECT_EQ(keptGoing.log, keptGoingLog);
     }
@@ -183,10 +175,10 @@ TEST(Driver, DemoReadInWholeOrShrunkSinceItWasOpened)
 {
     const Bytes bytes = demoOf({"first", "second", "third"});
     const std::string messages = "TIME: 00:00:00 CLSV: first\nTIME: 00:00:00 CLSV: second\n";
-    const std::vector<std::tuple<std::size_t, std::string, std::string>> cases = {
-        {bytes.size(), "", messages + "TIME: 00:00:00 CLSV: third\n"},
-        {bytes.size() - 4, "", messages + "TIME: 00:00:00 CLSV: third\n"},  // without its end marker
-        {bytes.size() - 5, "WARNING: Demofile b.dm2 is damaged at byte 27, rest skipped!\n", messages},
+    const std::vector<std::tuple<std::size_t, Lines, std::string>> cases = {
+        {bytes.size(), {}, messages + "TIME: 00:00:00 CLSV: third\n"},
+        {bytes.size() - 4, {}, messages + "TIME: 00:00:00 CLSV: third\n"},  // without its end marker
+        {bytes.size() - 5, {"WARNING: Demofile b.dm2 is damaged at byte 27, rest skipped!\n"}, messages},
     };
     for (const auto& [held, warning, logged] : cases) {
         SCOPED_TRACE(held);
@@ -194,38 +186,16 @@ TEST(Driver, DemoReadInWholeOrShrunkSinceItWasOpened)
         FakePlatform platform;
         platform.files = {{"b.dm2", {part, {}, OpenedFile::Status::Opened, bytes.size()}}};
         const Outcome outcome = runDriver(platform, {"-k", "b.dm2"});
-        EXPECT_EQ(outcome.console, "\nReading b.dm2...\n" + warning + Completed);
+        EXPECT_EQ(outcome.writes, (Lines{"\n", "Reading b.dm2...\n"} + warning + Completed));
         EXPECT_EQ(outcome.exitCode, 0);
         EXPECT_EQ(outcome.log, "Demo filename: b.dm2\nDemo filesize: " + std::to_string(held) + "\n\n" + logged);
     }
 }
 
-// Each line goes to the console whole, in one write, in the order of the run: under -k the
-// warnings of the search first, then each demo's line with its warnings, then the end of the
-// run; without it the error is the last line. A write holds an empty line with the line it opens.
-TEST(Driver, EachLineGoesOutWholeInOneWriteInOrder)
+// The usage, the version and the help each go out in one write.
+TEST(Driver, UsageVersionAndHelpAreOneWrite)
 {
-    const Bytes whole = demoOf({"first", "second", "third"});
-    const Bytes cut(whole.begin(), whole.end() - 5);
     FakePlatform platform;
-    platform.files = {{"a.dm2", {demoOf({"a"}), {}, OpenedFile::Status::Opened, {}}},
-                      {"b.dm2", {whole, 0, OpenedFile::Status::Opened, {}}},
-                      {"c.dm2", {cut, {}, OpenedFile::Status::Opened, whole.size()}}};
-    const std::vector<std::string> keptGoing = {
-        "WARNING: Demofile nope.dm2 not found!\n",
-        "\n",
-        "Reading a.dm2...\n",
-        "Reading b.dm2...\n",
-        "WARNING: Couldn't open demofile b.dm2!\n",
-        "Reading c.dm2...\n",
-        "WARNING: Demofile c.dm2 is damaged at byte 27, rest skipped!\n",
-        "\nWriting kest.log...\n",
-        "\n0.00 seconds elapsed\n",
-    };
-    EXPECT_EQ(runDriver(platform, {"-k", "a.dm2", "nope.dm2", "b.dm2", "c.dm2"}).writes, keptGoing);
-    const std::vector<std::string> stopped = {
-        "\n", "Reading a.dm2...\n", "Reading b.dm2...\n", "\nERROR: Couldn't open demofile b.dm2!\n"};
-    EXPECT_EQ(runDriver(platform, {"a.dm2", "b.dm2", "c.dm2"}).writes, stopped);
     for (const auto& arguments : {std::vector<std::string>{}, {"--version"}, {"-h"}}) {
         const std::vector<std::string> writes = runDriver(platform, arguments).writes;
         ASSERT_EQ(writes.size(), 1u);
@@ -239,23 +209,19 @@ TEST(Driver, EachLineGoesOutWholeInOneWriteInOrder)
 // are chosen away from a last digit of 5, where "%.2f" of a binary fraction could go either way.
 TEST(Driver, ElapsedFigureIsTheWholeRunInSeconds)
 {
-    const struct {
-        std::int64_t start;
-        StepTimes steps;
-        const char* figure;
-    } cases[] = {
+    const std::tuple<std::int64_t, StepTimes, const char*> cases[] = {  // start, steps, figure
         {0, {0, 0, 0}, "0.00"}, {123456789, {0, 0, 0}, "0.00"}, {1, {9, 0, 0}, "0.01"}, {0, {0, 0, 999}, "1.00"},
         {-5000, {1000, 200, 34}, "1.23"}, {987654321098, {1234, 0, 0}, "1.23"}, {0, {0, 1234, 0}, "1.23"},
         {0, {0, 0, 1234}, "1.23"}, {7, {3 * 3600000, 20 * 60000, 45678}, "12045.68"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [start, steps, figure] : cases) {
         FakePlatform platform;
         platform.files = {{"a.dm2", {{}, {}, OpenedFile::Status::NotAFile, {}}}};
-        platform.now = c.start;
-        platform.steps = c.steps;
-        EXPECT_EQ(runDriver(platform, {"a.dm2"}).console,
-                  std::string("\n\nWriting kest.log...\n\n") + c.figure + " seconds elapsed\n")
-            << "from " << c.start << ": " << c.steps.search << " + " << c.steps.open << " + " << c.steps.write;
+        platform.now = start;
+        platform.steps = steps;
+        EXPECT_EQ(runDriver(platform, {"a.dm2"}).writes,
+                  (Lines{"\n", "\nWriting kest.log...\n", std::string("\n") + figure + " seconds elapsed\n"}))
+            << "from " << start << ": " << steps.search << " + " << steps.open << " + " << steps.write;
     }
 }
 

@@ -1,182 +1,123 @@
+// The native platform and console on POSIX: matches, reads and replaced files in a folder of
+// the test's own, and the console's writes, where each call's lines arrive in one write of
+// their own (standard output is here a socket of packets, which keeps the bounds of each write).
+#include "driver/console.h"
 #include "driver/platform.h"
-#include "describe_matches.h"
-#include "pieced_content.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <stdlib.h>
 
-#include <algorithm>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace kest {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Each test works in a fresh directory of its own, with a known umask.
-class PosixPlatform : public ::testing::Test {
+// The native folder, with a known umask.
+class PosixPlatform : public NativeFolderTest {
 protected:
     void SetUp() override
     {
-        char name[] = "/tmp/kest-unit-XXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        dir_ = name;
+        NativeFolderTest::SetUp();
         previousUmask_ = ::umask(022);
     }
 
     void TearDown() override
     {
         ::umask(previousUmask_);
-        fs::remove_all(dir_);
-    }
-
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
-
-    void makeFile(const std::string& name, const std::string& bytes = "demo") const
-    {
-        std::ofstream(path(name), std::ios::binary) << bytes;
+        NativeFolderTest::TearDown();
     }
 
     void makeDir(const std::string& name) const { ASSERT_EQ(::mkdir(path(name).c_str(), 0777), 0); }
 
-    static std::string contents(const std::string& file)
-    {
-        std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    fs::perms modeOf(const std::string& name) const { return fs::status(path(name)).permissions(); }
 
-    static fs::perms modeOf(const std::string& file) { return fs::status(file).permissions(); }
-
-    std::string matches(const std::string& pattern) const { return describeMatches(*platform_, pattern); }
-
-    // The whole of a file as the platform reads it, in reads of at most `chunk` bytes.
-    std::optional<std::string> readWhole(const std::string& name, std::size_t chunk = 4096) const
-    {
-        OpenedFile opened = platform_->openFile(path(name));
-        if (opened.status != OpenedFile::Status::Opened)
-            return std::nullopt;
-        std::string bytes;
-        std::vector<std::uint8_t> buffer(chunk);
-        while (const std::optional<std::size_t> got = opened.file->read(buffer.data(), buffer.size())) {
-            if (*got == 0)
-                return bytes;
-            bytes.append(reinterpret_cast<const char*>(buffer.data()), *got);
-        }
-        return std::nullopt;
-    }
-
-    // Writes `bytes` into the file of that name, `piece` bytes at a time.
-    bool replace(const std::string& name, const std::string& bytes, std::size_t piece = SIZE_MAX) const
-    {
-        PiecedContent content(bytes, piece);
-        return platform_->replaceFile(path(name), content);
-    }
-
-    std::unique_ptr<Platform> platform_ = makeNativePlatform();
-    std::string dir_;
     mode_t previousUmask_ = 022;
 };
 
-TEST_F(PosixPlatform, MatchesAndDirectoriesAreNoFiles)
+// Matches in byte order, a directory among them that is no file; the path keeps the pattern's
+// directory part, relative or not, and the name never has one; a name with wildcard characters
+// in it is found as the file it names.
+TEST_F(PosixPlatform, Matches)
 {
-    for (const char* name : {"b.dm2", "a.dm2", "\xC3\xA9.dm2", "Z.dm2", "_x.dm2", "a.txt", "B.dm2"})
+    for (const char* name : {"b.dm2", "a.dm2", "\xC3\xA9.dm2", "Z.dm2", "_x.dm2", "a.txt", "B.dm2", "odd[1].dm2"})
         makeFile(name);
     makeDir("sub.dm2");
     std::string expected;
-    for (const char* name : {"B.dm2", "Z.dm2", "_x.dm2", "a.dm2", "b.dm2", "sub.dm2", "\xC3\xA9.dm2"})
+    for (const char* name : {"B.dm2", "Z.dm2", "_x.dm2", "a.dm2", "b.dm2", "odd[1].dm2", "sub.dm2", "\xC3\xA9.dm2"})
         expected += std::string(name) + " " + path(name) + (name == std::string("sub.dm2") ? " other\n" : " file\n");
     EXPECT_EQ(matches(path("*.dm2")), expected);
-}
-
-// The path keeps the pattern's directory part, relative or not; the name never has one.
-TEST_F(PosixPlatform, DirectoryPartStaysInThePathOnly)
-{
-    makeDir("demos");
-    makeFile("demos/x.dm2");
-    makeFile("a.dm2");
-    EXPECT_EQ(matches(path("demos/*.dm2")), "x.dm2 " + path("demos/x.dm2") + " file\n");
-
-    const fs::path previous = fs::current_path();
-    fs::current_path(dir_);
-    const std::string relative = matches("demos/*.dm2") + matches("*.dm2");
-    fs::current_path(previous);
-    EXPECT_EQ(relative, "x.dm2 demos/x.dm2 file\na.dm2 a.dm2 file\n");
-}
-
-TEST_F(PosixPlatform, NameWithWildcardCharactersIsFoundLiterally)
-{
-    makeFile("odd[1].dm2");
     EXPECT_EQ(matches(path("odd[1].dm2")), "odd[1].dm2 " + path("odd[1].dm2") + " file\n");
     EXPECT_EQ(matches(path("odd[2].dm2")), "");
+
+    makeFile("sub.dm2/x.dm2");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir_);
+    const std::string relative = matches("sub.dm2/*.dm2") + matches("a.*");
+    fs::current_path(previous);
+    EXPECT_EQ(relative, "x.dm2 sub.dm2/x.dm2 file\na.dm2 a.dm2 file\na.txt a.txt file\n");
 }
 
 TEST_F(PosixPlatform, ReadFile)
 {
-    EXPECT_EQ(platform_->openFile(path("missing.dm2")).status, OpenedFile::Status::NotAFile);
-    for (const std::string& demo : {std::string(), std::string("\x06\0\xFF", 3), std::string(10000, 'x')}) {
-        makeFile("a.dm2", demo);
-        EXPECT_EQ(readWhole("a.dm2"), demo);
-        EXPECT_EQ(readWhole("a.dm2", 7), demo);
-    }
-}
-
-// A file is what it held when it was opened: what is written to it later is not read, and
-// one that shrinks ends where its data ends, with that as its size.
-TEST_F(PosixPlatform, FileThatGrowsOrShrinksWhileRead)
-{
-    makeFile("a.dm2", "0123456789");
-    OpenedFile growing = platform_->openFile(path("a.dm2"));
-    ASSERT_EQ(growing.status, OpenedFile::Status::Opened);
-    std::ofstream(path("a.dm2"), std::ios::binary | std::ios::app) << "later";
-    std::uint8_t buffer[64];
-    EXPECT_EQ(growing.file->read(buffer, 4), 4u);
-    EXPECT_EQ(growing.file->read(buffer, sizeof buffer), 6u);
-    EXPECT_EQ(growing.file->read(buffer, sizeof buffer), 0u);
-    EXPECT_EQ(growing.file->size(), 10u);
-
-    OpenedFile shrinking = platform_->openFile(path("a.dm2"));
-    ASSERT_EQ(shrinking.status, OpenedFile::Status::Opened);
-    EXPECT_EQ(shrinking.file->size(), 15u);
-    EXPECT_EQ(shrinking.file->read(buffer, 4), 4u);
-    ASSERT_EQ(::truncate(path("a.dm2").c_str(), 6), 0);
-    EXPECT_EQ(shrinking.file->read(buffer, sizeof buffer), 2u);
-    EXPECT_EQ(shrinking.file->read(buffer, sizeof buffer), 0u);
-    EXPECT_EQ(shrinking.file->size(), 6u);
+    expectReadAsOpened();
 }
 
 // A new file gets everyone's read and write less the umask; an existing one keeps its mode.
-// The content is written whole, piece after piece.
-TEST_F(PosixPlatform, ReplacedFileMode)
+// The content is written whole, piece after piece. A directory in the way fails the write
+// and leaves no temporary file.
+TEST_F(PosixPlatform, ReplaceFile)
 {
     for (const mode_t mask : {022, 077}) {
         ::umask(mask);
         ASSERT_TRUE(replace("new.log", "line\n"));
-        EXPECT_EQ(modeOf(path("new.log")), fs::perms(0666 & ~mask)) << "umask " << mask;
+        EXPECT_EQ(modeOf("new.log"), fs::perms(0666 & ~mask)) << "umask " << mask;
         ASSERT_TRUE(fs::remove(path("new.log")));
     }
     for (const mode_t mode : {0600, 0640, 0604}) {
         makeFile("kest.log", "an older and longer log\n");
         ASSERT_EQ(::chmod(path("kest.log").c_str(), mode), 0);
         ASSERT_TRUE(replace("kest.log", "first\nsecond\n", 4));
-        EXPECT_EQ(contents(path("kest.log")), "first\nsecond\n");
-        EXPECT_EQ(modeOf(path("kest.log")), fs::perms(mode));
+        EXPECT_EQ(contents("kest.log"), "first\nsecond\n");
+        EXPECT_EQ(modeOf("kest.log"), fs::perms(mode));
     }
     ASSERT_TRUE(replace("kest.log", ""));
-    EXPECT_EQ(contents(path("kest.log")), "");
-    EXPECT_EQ(matches(path("*")), "kest.log " + path("kest.log") + " file\n");
+    EXPECT_EQ(contents("kest.log"), "");
+    makeDir("dir.log");
+    makeFile("dir.log/inside", "kept");
+    EXPECT_FALSE(replace("dir.log", "log\n"));
+    EXPECT_EQ(matches(path("*")), "dir.log " + path("dir.log") + " other\nkest.log " + path("kest.log") + " file\n");
+    EXPECT_EQ(contents("dir.log/inside"), "kept");
 }
 
-TEST_F(PosixPlatform, DirectoryInTheWayFailsAndLeavesNoTemporaryFile)
+// Each call's lines leave in one write: each arrives as one packet.
+TEST(NativeConsole, EachCallIsOneWrite)
 {
-    makeDir("kest.log");
-    makeFile("kest.log/inside", "kept");
-    EXPECT_FALSE(replace("kest.log", "log\n"));
-    EXPECT_EQ(matches(path("*")), "kest.log " + path("kest.log") + " other\n");
-    EXPECT_EQ(contents(path("kest.log/inside")), "kept");
+    int sockets[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sockets), 0);
+    std::fflush(stdout);
+    const int saved = ::dup(STDOUT_FILENO);
+    ASSERT_GE(::dup2(sockets[0], STDOUT_FILENO), 0);
+    {
+        const auto console = makeNativeConsole();
+        for (const std::string& lines : ConsoleWrites)
+            console->write(lines);
+    }
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    ::close(sockets[0]);
+
+    std::vector<std::string> received;
+    std::vector<char> packet(1 << 17);
+    for (ssize_t got; (got = ::recv(sockets[1], packet.data(), packet.size(), 0)) > 0;)
+        received.emplace_back(packet.data(), static_cast<std::size_t>(got));
+    ::close(sockets[1]);
+    EXPECT_EQ(received, ConsoleWrites);
 }
 
 }  // namespace

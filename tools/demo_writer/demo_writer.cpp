@@ -594,6 +594,14 @@ Bytes DemoWriter::take()
     return std::exchange(bytes_, {});
 }
 
+Bytes demoOf(const std::vector<MessageWriter>& blocks, DemoWriter::Format format)
+{
+    DemoWriter writer(format);
+    for (const MessageWriter& block : blocks)
+        writer.block(block);
+    return writer.endMarker().bytes();
+}
+
 bool writeFile(const std::filesystem::path& path, const Bytes& bytes)
 {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);

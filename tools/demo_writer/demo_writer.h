@@ -212,6 +212,9 @@ private:
     Bytes bytes_;
 };
 
+// A demo of these blocks, one message each, closed by the end marker.
+Bytes demoOf(const std::vector<MessageWriter>& blocks, DemoWriter::Format format = DemoWriter::Format::Player);
+
 // Writes the bytes to a file; false on failure.
 bool writeFile(const std::filesystem::path& path, const Bytes& bytes);
 
