@@ -109,7 +109,7 @@ TEST_F(DemoDecodingTest, DamagedDemoEndsWhereItsDataEnds)
         {"Renamed", "tested.dm2", gzip_writer::gzip(whole), -1, all},
         {"PlainNamedAsCompressed", "tested.dm2.gz", whole, -1, all},
     };
-    const Bytes good = demo({print("good")});
+    const Bytes good = demoOf({print("good")});
     write("good.dm2", good);
     for (const auto& [label, name, bytes, damagedAt, messages] : cases) {
         SCOPED_TRACE(label);
@@ -129,7 +129,7 @@ TEST_F(DemoDecodingTest, DamagedDemoEndsWhereItsDataEnds)
 TEST_F(DemoDecodingTest, UnknownDataEndsTheRunOrItsDemo)
 {
     const Bytes damaged = DemoWriter().block(serverData(34, 1).print(2, "damaged\n")).raw({0x01}).bytes();
-    const Bytes later = demo({MessageWriter().print(2, "later\n")});
+    const Bytes later = demoOf({MessageWriter().print(2, "later\n")});
     write("a.dm2", damaged);
     write("c.dm2", later);
     const MessageWriter print = MessageWriter().print(2, "x\n");  // five bytes
@@ -138,24 +138,24 @@ TEST_F(DemoDecodingTest, UnknownDataEndsTheRunOrItsDemo)
     // A block's first command is at byte 4; server data takes 25 bytes. The records kept
     // from b.dm2 are its header lines after its size and its message lines.
     const std::vector<std::tuple<Bytes, std::string, long long, std::string, std::string>> cases = {
-        {demo({MessageWriter().command(0)}), unknown + "(this_id: 0x0 prev_id: 0x0)!", 4, "", ""},
-        {demo({MessageWriter(print).command(0)}), unknown + "(this_id: 0x0 prev_id: 0xA)!", 9, "", clsv + "x\n"},
-        {demo({MessageWriter(print).command(0x15)}),
+        {demoOf({MessageWriter().command(0)}), unknown + "(this_id: 0x0 prev_id: 0x0)!", 4, "", ""},
+        {demoOf({MessageWriter(print).command(0)}), unknown + "(this_id: 0x0 prev_id: 0xA)!", 9, "", clsv + "x\n"},
+        {demoOf({MessageWriter(print).command(0x15)}),
          unknown + "(isdemo: 1 this_id: 0x15 prev_id: 0xA sv_version: 0)!", 9, "", clsv + "x\n"},
-        {demo({MessageWriter().command(0xFF)}), unknown + "(isdemo: 1 this_id: 0xFF prev_id: 0x0 sv_version: 0)!", 4,
+        {demoOf({MessageWriter().command(0xFF)}), unknown + "(isdemo: 1 this_id: 0xFF prev_id: 0x0 sv_version: 0)!", 4,
          "", ""},
-        {demo({serverData(-7, 200).command(0x16)}),
+        {demoOf({serverData(-7, 200).command(0x16)}),
          unknown + "(isdemo: 200 this_id: 0x16 prev_id: 0xC sv_version: -7)!", 29, "Map name: Level\n", ""},
-        {demo({serverData(31, 0), print, MessageWriter(print).command(0x15)}),
+        {demoOf({serverData(31, 0), print, MessageWriter(print).command(0x15)}),
          unknown + "(isdemo: 1 this_id: 0x15 prev_id: 0xA sv_version: 31)!", 47, "Map name: Level\n",
          clsv + "x\n" + clsv + "x\n"},
         // The error comes before the data runs out: no damage.
         {DemoWriter().blockWithLength(100, MessageWriter(print).command(0).bytes()).bytes(),
          unknown + "(this_id: 0x0 prev_id: 0xA)!", 9, "", clsv + "x\n"},
-        {demo({print, MessageWriter().command(3, Bytes(21, 30))}), "Unknown entity!", 13, "", clsv + "x\n"},
-        {demo({MessageWriter().command(9, {0x08, 1, 0x08, 0x20})}), "Too many entities!", 4, "", ""},
+        {demoOf({print, MessageWriter().command(3, Bytes(21, 30))}), "Unknown entity!", 13, "", clsv + "x\n"},
+        {demoOf({MessageWriter().command(9, {0x08, 1, 0x08, 0x20})}), "Too many entities!", 4, "", ""},
         // Compressed, at the offset in the data it inflates to.
-        {gzip_writer::gzip(demo({MessageWriter(print).command(0)})), unknown + "(this_id: 0x0 prev_id: 0xA)!", 9, "",
+        {gzip_writer::gzip(demoOf({MessageWriter(print).command(0)})), unknown + "(this_id: 0x0 prev_id: 0xA)!", 9, "",
          clsv + "x\n"},
     };
     const std::string damagedLines = reading("a.dm2") + warning("a.dm2", damaged.size() - 1);
@@ -192,7 +192,7 @@ TEST_F(DemoDecodingTest, ReadsDownloadDataByTheProtocolOfItsDemo)
     std::string lines;
     std::string log;
     for (const auto& [name, protocol, dataReadAsPrint] : demos) {
-        const Bytes bytes = protocol == 0 ? demo({download}) : demo({serverData(protocol, 0), download});
+        const Bytes bytes = protocol == 0 ? demoOf({download}) : demoOf({serverData(protocol, 0), download});
         write(name, bytes);
         lines += reading(name);
         log += (log.empty() ? "" : "\n") + header(name, bytes.size()) + (protocol == 0 ? "" : "Map name: Level\n") +

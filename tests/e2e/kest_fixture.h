@@ -29,6 +29,7 @@ namespace kest::e2e {
 
 using demo_writer::Bytes;
 using demo_writer::DemoWriter;
+using demo_writer::demoOf;
 using demo_writer::MessageWriter;
 using Arguments = std::vector<std::string>;
 namespace fs = std::filesystem;
@@ -83,15 +84,6 @@ inline std::string failed(const std::string& lines, const std::string& error)
     return "\n" + lines + "\nERROR: " + error + "\n";
 }
 
-// A demo of these blocks, one message each, closed by the end marker.
-inline Bytes demo(const std::vector<MessageWriter>& blocks)
-{
-    DemoWriter writer;
-    for (const MessageWriter& block : blocks)
-        writer.block(block);
-    return writer.endMarker().bytes();
-}
-
 inline MessageWriter serverData(std::int32_t protocol, std::uint8_t attractLoop, const std::string& level = "Level")
 {
     return MessageWriter().serverData(protocol, 1, attractLoop, "baseq2", 0, level);
@@ -104,7 +96,7 @@ inline std::string header(const std::string& name, std::size_t size)
 }
 
 // A demo that says its own name, so the log shows which file was read.
-inline Bytes namedDemo(const std::string& name) { return demo({MessageWriter().print(2, name + "\n")}); }
+inline Bytes namedDemo(const std::string& name) { return demoOf({MessageWriter().print(2, name + "\n")}); }
 
 // The log section of namedDemo(name), after a header group or at the start of the log.
 inline std::string namedLog(const std::string& name)

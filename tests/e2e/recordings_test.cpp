@@ -247,7 +247,7 @@ TEST_F(JsonRunTest, HostileNamesAndTheLogsRule)
     for (std::size_t slot = 0; slot < names.size(); ++slot)
         blocks.push_back(MessageWriter().print(1, names[slot] + " was railed by " + names[(slot + 1) % names.size()] + "\n"));
     blocks.push_back(MessageWriter().print(3, names[0] + ": \"\\\t\x81\n"));
-    write("hostile.dm2", demo(blocks));
+    write("hostile.dm2", demoOf(blocks));
     const auto demos = jsonBesideTheLog({"hostile.dm2"}, {"hostile.dm2"}, reading("hostile.dm2"), 0);
     ASSERT_EQ(demos.size(), 1u);
     std::vector<std::string> players;

@@ -153,7 +153,7 @@ TEST_F(RunTest, KeepsGoingPastPatternsThatMatchNothing)
 // working folder; the bare name is what the console and the log show.
 TEST_F(RunTest, ReadsAMatchInItsOwnFolder)
 {
-    const Bytes there = demo({MessageWriter().print(3, "from its folder\n")});
+    const Bytes there = demoOf({MessageWriter().print(3, "from its folder\n")});
     for (const std::string folder : {"demos", "a/b/demos", ".demos"})
         write(folder + "/match.dm2", there);
     write("match.dm2", namedDemo("decoy in the working folder"));
@@ -218,12 +218,12 @@ TEST_F(RunTest, GroupsTheDemosOfOneRun)
     MessageWriter others = MessageWriter().print(0, "level zero\n");
     for (const std::uint8_t level : {4, 6, 7, 100, 101, 255})
         others.print(level, level == 100 ? "forged.dm2\n" : "level " + std::to_string(level) + "\n");
-    const Bytes first = demo({serverData(34, 0, "Arena").configString(33, "maps/arena1.bsp").configString(34, "x/y"),
+    const Bytes first = demoOf({serverData(34, 0, "Arena").configString(33, "maps/arena1.bsp").configString(34, "x/y"),
                               MessageWriter().print(2, "Alpha entered the game\n"),
                               MessageWriter().print(1, "Alpha was hit by Beta\n").print(3, "Beta: hello\n")});
     const Bytes second =
-        demo({serverData(34, 0, "Second").configString(33, "maps/\xE9mile.BsP").configString(33, "maps/"), others});
-    const Bytes third = demo({MessageWriter(others).print(1, "third frag\n")});
+        demoOf({serverData(34, 0, "Second").configString(33, "maps/\xE9mile.BsP").configString(33, "maps/"), others});
+    const Bytes third = demoOf({MessageWriter(others).print(1, "third frag\n")});
     std::string lines;
     const std::vector<std::pair<std::string, Bytes>> demos = {
         {"1.dm2", first}, {"2.dm2", second}, {"3.dm2", third}, {"4-empty.dm2", {}},
@@ -260,7 +260,7 @@ TEST_F(RunTest, StampsAndTextsOfMessages)
         blocks[block - 1].print(2, "block " + std::to_string(block) + "\n");
         messages += "TIME: " + stamp + " CLSV: block " + std::to_string(block) + "\n";
     }
-    const Bytes recording = demo(blocks);
+    const Bytes recording = demoOf(blocks);
     write("long.dm2", recording);
     EXPECT_EQ(completedLog({"long.dm2"}, reading("long.dm2")),
               header("long.dm2", recording.size()) + "Map name: " + longText + "\n\n" + messages);
@@ -271,7 +271,7 @@ TEST_F(RunTest, NewLogIsEveryoneReadAndWriteLessTheUmask)
 #ifdef _WIN32
     GTEST_SKIP() << "POSIX only: Windows has no file mode and no umask";
 #else
-    write("a.dm2", demo({MessageWriter().print(2, "a\n")}));
+    write("a.dm2", demoOf({MessageWriter().print(2, "a\n")}));
     for (const char* fileMask : {"022", "077", "002", "0"}) {
         SCOPED_TRACE(fileMask);
         fs::remove(path("kest.log"));
@@ -286,7 +286,7 @@ const std::string WriteFailed = failed(reading("a.dm2") + "\nWriting kest.log...
 // A log that cannot be written ends the run with an error and leaves what was there: here a folder in its place.
 TEST_F(RunTest, LogThatCannotBeWrittenEndsTheRunWithAnError)
 {
-    write("a.dm2", demo({MessageWriter().print(2, "a\n")}));
+    write("a.dm2", demoOf({MessageWriter().print(2, "a\n")}));
     write("kest.log/earlier.txt", Bytes{'e'});
     const KestRun result = run({"a.dm2"});
     EXPECT_EQ(result.output, WriteFailed);
@@ -306,7 +306,7 @@ TEST_F(RunTest, LogThatOutgrowsTheFileSizeLimitEndsTheRunWithAnError)
 #ifdef _WIN32
     GTEST_SKIP() << "POSIX only: Windows has no file size limit of a process";
 #else
-    write("a.dm2", demo({MessageWriter().print(2, std::string(10000, 'a')).print(3, std::string(10000, 'b'))}));
+    write("a.dm2", demoOf({MessageWriter().print(2, std::string(10000, 'a')).print(3, std::string(10000, 'b'))}));
     const KestRun cutShort = runKeepingLog({"a.dm2"}, "8");
     EXPECT_EQ(cutShort.output, WriteFailed);
     EXPECT_EQ(cutShort.exitCode, 1);

@@ -11,7 +11,7 @@ using WindowsRunTest = KestTest;
 // A directory part ends at the last '\' or '/', or at a drive's ':', and the match is read from there.
 TEST_F(WindowsRunTest, ReadsAMatchInTheFolderOfABackslashOrDrivePattern)
 {
-    const Bytes there = demo({MessageWriter().print(3, "from its folder\n")});
+    const Bytes there = demoOf({MessageWriter().print(3, "from its folder\n")});
     write("demos\\sub\\match.dm2", there);
     write("match.dm2", namedDemo("decoy in the working folder"));
     const std::string absolute = path("demos").u8string();
