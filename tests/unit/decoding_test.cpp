@@ -464,6 +464,7 @@ TEST(MultiView, FramingAndErrors)
 {
     const Bytes magic = {'M', 'V', 'D', '2'};
     const Bytes print = MessageWriter().multiViewPrint(2, "hi\n").bytes();  // 6 bytes
+    const auto withoutEndMarker = [](Bytes bytes) { return bytes.resize(bytes.size() - 2), bytes; };
     const std::tuple<const char*, Bytes, std::string> cases[] = {  // name, recording, outcome
         {"the magic alone", magic, "read to its end"},
         {"the end marker, then anything", magic + Bytes{0, 0, 6, 0} + print, "read to its end"},
@@ -475,6 +476,10 @@ TEST(MultiView, FramingAndErrors)
          "1 2 hi\n|KEST: Unknown demo format (this_id: 0x2 prev_id: 0x11)!"},
         {"an unknown command with extra bits", magic + Bytes{1, 0, 0x55},
          "KEST: Unknown demo format (this_id: 0x55 prev_id: 0x0)!"},
+        // The own client's unicast, in the last block, claims a byte more than the data holds.
+        {"a unicast past the end of the data",
+         withoutEndMarker(recording({MessageWriter().multiViewServerData(level(3)), MessageWriter().raw({8, 5, 3, 10, 2, 'a', 'b'})})),
+         LevelRecords + "damaged at 78"},  // its block's length field
     };
     for (const auto& [name, bytes, outcome] : cases)
         EXPECT_EQ(decoded(bytes), outcome) << name;
